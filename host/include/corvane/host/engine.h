@@ -12,6 +12,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "corvane/channel_type.h"
@@ -94,6 +95,7 @@ class Engine : public EngineInterface {
   float elapsed_ = 0.0f;
   std::unique_ptr<DebugMessageSink> sinks_[4];
   std::unique_ptr<DebugSink> debug_;
+  std::vector<std::pair<GUID, std::string>> pendingShared_;  // shared channels being constructed
 };
 
 }  // namespace corvane::host

@@ -2,6 +2,7 @@
 // them instead and read them back.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -14,8 +15,10 @@ class Logger {
     std::string text;
   };
 
-  // Appends a line (and prints it to stderr unless captured).
+  // Appends a line (and prints it to stderr unless captured). A logger that does not capture keeps
+  // only about the last kMaxUncapturedLines lines.
   void Write(int sink, const std::string& text);
+  static constexpr std::size_t kMaxUncapturedLines = 4096;
   // Captured lines are kept and not printed.
   void SetCapture(bool capture) { capture_ = capture; }
   // Lines are printed to stderr when not captured; false silences them (they are still kept).
