@@ -5,6 +5,7 @@
 // The project is also loaded through the host: when that succeeds, the channels' property values
 // are printed by name and link names come from the loaded channels' declarations.
 
+#include <algorithm>
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
@@ -245,7 +246,7 @@ RawProject WalkProject(const uint8_t* data, std::size_t size) {
 class Printer {
  public:
   Printer(corvane::host::Engine& engine, const RawProject& raw, Zel_ChannelGroup* group)
-      : engine_(engine), raw_(raw), group_(group) {
+      : engine_(engine), raw_(raw) {
     for (std::size_t i = 0; i < raw.channels.size(); ++i) byId_[raw.channels[i].id] = i;
     // The loaded group holds the file's channels in file order; use it only when it matches.
     if (group && group->GetChannelCount() == static_cast<int>(raw.channels.size())) {
@@ -313,9 +314,15 @@ class Printer {
 
   void PrintTree() {
     if (!raw_.haveChannels) return;
-    std::printf("tree:\n");
     std::vector<uint32_t> tops = raw_.roots;
     const char* note = "";
+    if (!raw_.haveLinks || !raw_.haveRoots) {
+      // The file ends before its links or roots: list the channels read so far, unlinked.
+      std::printf("tree (the file ends before its %s):\n", raw_.haveLinks ? "roots" : "links and roots");
+      for (const RawChannel& c : raw_.channels) std::printf("  %s\n", Describe(c.id).c_str());
+      return;
+    }
+    std::printf("tree:\n");
     if (tops.empty()) {
       // No roots: show every channel that no other channel links to.
       std::set<uint32_t> children;
@@ -406,7 +413,6 @@ class Printer {
 
   corvane::host::Engine& engine_;
   const RawProject& raw_;
-  Zel_ChannelGroup* group_;
   std::map<uint32_t, std::size_t> byId_;
   std::vector<Zel_Channel*> loaded_;
   std::map<GUID, std::unique_ptr<Zel_Channel>> scratch_;
