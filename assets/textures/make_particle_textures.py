@@ -5,6 +5,8 @@ particle_soft.png: a round, soft-edged white spot (colour and alpha fall off tog
     texture works with additive blending by colour or by alpha).
 beam_glow.png: a glowing strip for beam segments: a bright core across v that fades to the
     edges, nearly constant along u so that neighbouring segments join without seams.
+ground_grid.png (512x512, opaque): a dark floor with 16 x 16 grid lines that fade towards the
+    rim, for a ground plane mapped once over its whole side.
 
 Only the standard library is used (zlib and struct), so the files can be regenerated anywhere:
     python3 assets/textures/make_particle_textures.py
@@ -75,7 +77,31 @@ def beam_glow():
     return rows
 
 
+def ground_grid(size=512, cells=16):
+    rows = []
+    cell = size / cells
+    for y in range(size):
+        row = []
+        for x in range(size):
+            fx = (x + 0.5) / size * 2.0 - 1.0
+            fy = (y + 0.5) / size * 2.0 - 1.0
+            rim = max(0.0, 1.0 - math.sqrt(fx * fx + fy * fy))  # 1 at the centre, 0 at the rim
+            # Distance in pixels to the nearest grid line, drawn 2 pixels wide with a soft edge.
+            dx = min(x % cell, cell - (x % cell))
+            dy = min(y % cell, cell - (y % cell))
+            line = max(0.0, 1.0 - max(0.0, min(dx, dy) - 0.5) / 1.5)
+            base = (0.06, 0.07, 0.10)
+            glow = (0.20, 0.34, 0.50)
+            k = line * (0.25 + 0.75 * rim)
+            shade = 0.55 + 0.45 * rim
+            c = tuple(to_byte(base[i] * shade + glow[i] * k) for i in range(3))
+            row.append((c[0], c[1], c[2], 255))
+        rows.append(row)
+    return rows
+
+
 if __name__ == "__main__":
     here = os.path.dirname(os.path.abspath(__file__))
     write_png(os.path.join(here, "particle_soft.png"), soft_spot())
     write_png(os.path.join(here, "beam_glow.png"), beam_glow())
+    write_png(os.path.join(here, "ground_grid.png"), ground_grid())
