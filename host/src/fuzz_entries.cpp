@@ -25,7 +25,8 @@ constexpr uint8_t kGuard = 0xA5;
 
 }  // namespace
 
-void RunChunkStream(const uint8_t* data, std::size_t size) {
+bool RunChunkStream(const uint8_t* data, std::size_t size) {
+  bool walked = false;
   // Pass 1: token walk, as an inspection tool does.
   {
     ZelFileLoader loader(data, size, "fuzz");
@@ -58,6 +59,7 @@ void RunChunkStream(const uint8_t* data, std::size_t size) {
     }
     if (loader.HasError() && loader.GetError().find("offset") == std::string::npos)
       Broken("error does not name the offset");
+    walked = !loader.HasError();
   }
   // Pass 2: typed reads into fields of several sizes, each followed by guard bytes.
   {
@@ -94,6 +96,7 @@ void RunChunkStream(const uint8_t* data, std::size_t size) {
       ++step;
     }
   }
+  return walked;
 }
 
 std::unique_ptr<corvane::host::Engine> MakeProjectEngine(const std::string& pluginDir) {
@@ -110,7 +113,7 @@ std::unique_ptr<corvane::host::Engine> MakeProjectEngine(const std::string& plug
   return engine;
 }
 
-void RunProjectFile(corvane::host::Engine& engine, const uint8_t* data, std::size_t size) {
+bool RunProjectFile(corvane::host::Engine& engine, const uint8_t* data, std::size_t size) {
   using namespace corvane::host;
   std::string error;
   SceneSettings settings;
@@ -120,7 +123,7 @@ void RunProjectFile(corvane::host::Engine& engine, const uint8_t* data, std::siz
     if (!group) {
       if (error.empty() || error.find("offset") == std::string::npos) Broken("failed load without an offset");
       engine.GetLogger().Clear();
-      return;
+      return false;
     }
     if (!SaveProject(engine, *group, settings, &first, &error)) Broken("a loaded scene did not save");
   }
@@ -132,6 +135,7 @@ void RunProjectFile(corvane::host::Engine& engine, const uint8_t* data, std::siz
   }
   if (first != second) Broken("saving what was loaded changed the bytes");
   engine.GetLogger().Clear();
+  return true;
 }
 
 }  // namespace corvane::fuzz
