@@ -25,6 +25,7 @@
 
 class Vyn_FloatChannel;
 class Vyn_DX8_ParticleFlowGrid;
+class Vyn_DX8_RenderContext;
 
 class Vyn_DX8_ParticleEmitter : public Zel_Channel {
  public:
@@ -345,8 +346,10 @@ class Vyn_DX8_ParticleEmitter : public Zel_Channel {
   static bool CheckSattKill(float x, float min, float max);
 
   struct FrameInputs;
-  // Births one particle (burst index b of birth j). False when no slot was free.
-  bool BirthParticle(uint32_t j, uint32_t b, const D3DXVECTOR3& velocity, const D3DXMATRIX& emit,
+  // Outcome of one birth attempt.
+  enum class BirthResult { Born, KillStarted, Skipped, Nothing };
+  // Births one particle (burst index b of birth j).
+  BirthResult BirthParticle(uint32_t j, uint32_t b, const D3DXVECTOR3& velocity, const D3DXMATRIX& emit,
                      const D3DXMATRIX& world, Zel_Channel* shapeData);
   int TakeForceBirthVictim();
   void UpdateOneParticle(int i, const FrameInputs& in);
@@ -461,10 +464,11 @@ class Vyn_DX8_ParticleEmitter : public Zel_Channel {
   uint32_t m_nLastBirth = 0;
   D3DXMATRIX m_EmitterMatrix;             // the world matrix at the last emission
   Vyn_FloatChannel* m_pTimeValue = nullptr;  // private, owned
-  Zel_Channel* m_pRenderContext = nullptr;   // shared, never deleted here
+  Vyn_DX8_RenderContext* m_pRenderContext = nullptr;  // shared, never deleted here
   float m_fLastElapsed = 0.0f;
   bool m_bResetPrevTreeCount = true;
   bool m_bEmitterSkipped = false;         // UpdateEmitter skipped this frame: skip the particles
   bool m_bBornSinceReset = false;         // a particle was born since the last reset
   int m_nForceBirthCursor = -1;           // last force-birth victim within one UpdateEmitter
+  std::vector<Vyn_DX8_ParticleFlowGrid*> m_Grids;  // the grids acting this frame (reused)
 };
