@@ -131,12 +131,25 @@ KeySearch MotionFrame::FindKeys(float frame) const {
   const long double last = static_cast<long double>(k[n - 1].dwTime);
   // Key times repeat with the last key's time. A last key at 0 (all keys at 0) or a time that is
   // not finite has no place in that cycle: it counts as the cycle's start.
-  long double p = last > 0 ? std::fmod(ticks, last) : 0.0L;
+  long double p = 0.0L;
+  if (last > 0) p = (ticks >= 0 && ticks < last) ? ticks : std::fmod(ticks, last);  // same value
   if (!std::isfinite(p)) p = 0.0L;
+  // Key times are whole ticks, so "later than p" is "later than floor(p)": the searches compare
+  // integers. floor(p) comes from the double nearest p (within one of it) and is then corrected
+  // by exact comparisons, which is much cheaper than an extended-precision floor. A negative p
+  // (only for negative frame times) lies before every key.
+  int64_t pf = -1;
+  if (p >= 0) {
+    pf = static_cast<int64_t>(static_cast<double>(p));
+    if (static_cast<long double>(pf) > p)
+      --pf;
+    else if (static_cast<long double>(pf + 1) <= p)
+      ++pf;
+  }
 
   if (n <= 5) {
     for (int i = 0; i < n; ++i) {
-      if (static_cast<long double>(k[i].dwTime) > p) {
+      if (static_cast<int64_t>(k[i].dwTime) > pf) {
         r.upper = i;
         r.lower = i > 0 ? i - 1 : 0;
         break;
@@ -147,7 +160,7 @@ KeySearch MotionFrame::FindKeys(float frame) const {
     for (;;) {
       const int d = hi - lo;
       if (d <= 1) {
-        if (static_cast<long double>(k[lo].dwTime) > p) {
+        if (static_cast<int64_t>(k[lo].dwTime) > pf) {
           r.upper = lo;
           r.lower = lo > 0 ? lo - 1 : lo;
         } else {
@@ -157,7 +170,7 @@ KeySearch MotionFrame::FindKeys(float frame) const {
         break;
       }
       const int mid = lo + d / 2;
-      if (static_cast<long double>(k[mid].dwTime) <= p)
+      if (static_cast<int64_t>(k[mid].dwTime) <= pf)
         lo = mid;
       else
         hi = mid;
