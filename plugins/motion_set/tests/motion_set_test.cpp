@@ -5,6 +5,8 @@
 #include <vector>
 
 #include "corvane/channels/timer_channel.h"
+#include "corvane/channel_group.h"
+#include "corvane/host/scene.h"
 #include "corvane/property.h"
 #include "corvane/zel_list.h"
 #include "motion_test_util.h"
@@ -480,4 +482,36 @@ TEST_F(MotionSetTest, CopyOwnsItsFrames) {
   EXPECT_EQ(copy.GetMatrixFromTime(20, 0), set->GetMatrixFromTime(20, 0));
   set->SetMatrixFrames(nullptr, 0, "Root", false);
   EXPECT_EQ(copy.GetKeyCount(0), 2);
+}
+
+TEST_F(MotionSetTest, ATextSceneHoldsAnAnimation) {
+  const std::string text = R"({
+    "channels": [
+      {"id": "clock", "type": "Value"},
+      {"id": "walk", "type": "DX8 MotionSet",
+       "properties": {"EndFrame": 10, "Looping": false},
+       "data": {"frames": [{"name": "Root", "keys": [
+         {"frame": 0, "translation": [0, 0, 0]},
+         {"frame": 10, "translation": [0, 0, 20], "yawPitchRoll": [1.0, 0, 0]}]}]},
+       "links": {"Time Value": "clock"}}
+    ],
+    "roots": ["walk"]
+  })";
+  corvane::host::LoadedScene scene;
+  std::string error;
+  ASSERT_TRUE(corvane::host::LoadSceneText(engine_, text, "walk.json", &scene, &error)) << error;
+  Vyn_DX8_MatrixInterpolateSet* set = nullptr;
+  Vyn_FloatChannel* clock = nullptr;
+  for (int i = 0; i < scene.group->GetChannelCount(); ++i) {
+    if (auto* s = dynamic_cast<Vyn_DX8_MatrixInterpolateSet*>(scene.group->GetChannel(i))) set = s;
+    if (auto* v = dynamic_cast<Vyn_FloatChannel*>(scene.group->GetChannel(i))) clock = v;
+  }
+  ASSERT_NE(set, nullptr);
+  ASSERT_NE(clock, nullptr);
+  EXPECT_EQ(set->GetEndFrame(), 10.0f);
+  EXPECT_FALSE(set->GetLooping());
+  clock->SetFloat(5.0f);
+  const D3DXMATRIX m = set->GetMatrix(0);
+  EXPECT_NEAR(m._43, 10.0f, 1e-3f);
+  EXPECT_TRUE(RotationNear(set->GetCurrentSlerpQuaterion(0), RotationY(0.5f), 1e-5f));
 }
