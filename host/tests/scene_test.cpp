@@ -9,8 +9,6 @@
 #include <vector>
 
 #include "corvane/channel_group.h"
-#include "corvane/channels/matrix_channel.h"
-#include "corvane/channels/value_channel.h"
 #include "corvane/host/engine.h"
 #include "corvane/host/scene.h"
 #include "corvane/property.h"
@@ -102,8 +100,8 @@ TEST_F(SceneTest, BuildsChannelsPropertiesDataLinksAndSettings) {
   EXPECT_FLOAT_EQ(pose._41, 1.0f);
   EXPECT_FLOAT_EQ(pose._43, 3.0f);
   EXPECT_FLOAT_EQ(pose._11, 1.0f);
-  EXPECT_FLOAT_EQ(static_cast<Vyn_FloatChannel*>(v)->GetFloat(), 2.5f);
-  EXPECT_FLOAT_EQ(static_cast<Vyn_MatrixChannel*>(m2)->GetMatrix()._42, 5.0f);
+  EXPECT_FLOAT_EQ(Get(v, corvane::ids::kValue, "Float").f, 2.5f);
+  EXPECT_FLOAT_EQ(Get(m2, corvane::ids::kMatrix, "Matrix").m._42, 5.0f);
 
   // The data hook saw the data.
   using CountFn = int (*)(Zel_Channel*);
@@ -139,7 +137,7 @@ TEST_F(SceneTest, MatrixFromTranslationRotationScale) {
   D3DXMatrixTranslation(&t, 7, 8, 9);
   D3DXMatrixMultiply(&sr, &s, &r);
   D3DXMatrixMultiply(&expected, &sr, &t);
-  D3DXMATRIX got = static_cast<Vyn_MatrixChannel*>(Find(scene, "m"))->GetMatrix();
+  D3DXMATRIX got = Get(Find(scene, "m"), corvane::ids::kMatrix, "Matrix").m;
   for (int i = 0; i < 16; ++i) EXPECT_NEAR(got.m[i / 4][i % 4], expected.m[i / 4][i % 4], 1e-6f) << i;
   // A point is scaled, then rotated, then moved: row vectors.
   EXPECT_FLOAT_EQ(got._41, 7.0f);
@@ -156,7 +154,7 @@ TEST_F(SceneTest, SharedChannelIsTheEnginesAndNotOwned) {
     ASSERT_TRUE(Load(text, &scene, &error)) << error;
     shared = engine_.GetSharedChannel(corvane::ids::kValue, "Knob");
     EXPECT_EQ(Find(scene, "p")->GetChild(0), shared);
-    EXPECT_FLOAT_EQ(static_cast<Vyn_FloatChannel*>(shared)->GetFloat(), 3.0f);
+    EXPECT_FLOAT_EQ(Get(shared, corvane::ids::kValue, "Float").f, 3.0f);
     EXPECT_FALSE(scene.group->IsOwned(scene.group->IndexOf(shared)));
   }
   // The shared channel outlives the scene.
