@@ -14,6 +14,7 @@
 #include "corvane/host/project_file.h"
 #include "corvane/host/scene.h"
 #include "corvane/property.h"
+#include "corvane/zel_channel.h"
 
 namespace corvane::cli {
 
@@ -60,6 +61,29 @@ void PrintProperties(const PropertyTable* table) {
     }
   }
   if (data) std::printf("    (takes \"data\")\n");
+}
+
+// A project file keeps the camera in the channel that holds it (the shared render context), not
+// beside the scene: copy the scene's camera into a channel of the group that publishes the camera
+// properties, or warn that it will be lost.
+void StoreCamera(corvane::host::Engine& engine, corvane::host::LoadedScene& scene) {
+  Zel_ChannelGroup& group = *scene.group;
+  for (int i = 0; i < group.GetChannelCount(); ++i) {
+    Zel_Channel* ch = group.GetChannel(i);
+    const PropertyTable* table = engine.GetPropertyTable(ch->GetChannelType().typeId);
+    const PropertyInfo* pos = table ? table->Find("CameraPosition") : nullptr;
+    const PropertyInfo* target = table ? table->Find("CameraTarget") : nullptr;
+    const PropertyInfo* fov = table ? table->Find("CameraFov") : nullptr;
+    if (!pos || !target || !fov || !pos->set || !target->set || !fov->set) continue;
+    pos->set(*ch, PropertyValue::Vector3(scene.camera.position));
+    target->set(*ch, PropertyValue::Vector3(scene.camera.target));
+    fov->set(*ch, PropertyValue::Float(scene.camera.fov));
+    return;
+  }
+  std::fprintf(stderr,
+               "corvane save: warning: the scene's camera is not stored in the project; add the shared "
+               "render context to the scene to keep it:\n"
+               "  { \"id\": \"context\", \"type\": \"DX8 RenderContext\", \"shared\": \"\" }\n");
 }
 
 }  // namespace
@@ -131,6 +155,7 @@ int SaveCommand(int argc, char** argv) {
     std::fprintf(stderr, "corvane save: %s\n", error.c_str());
     return kExitFailure;
   }
+  if (scene.camera.present) StoreCamera(engine, scene);
   if (!corvane::host::SaveProjectFile(engine, *scene.group, scene.settings, files[1], &error)) {
     std::fprintf(stderr, "corvane save: %s\n", error.c_str());
     return kExitFailure;
