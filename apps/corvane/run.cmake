@@ -1,0 +1,10 @@
+# Build settings of `corvane run` (run.cpp): its end-to-end test drives the built tool on the
+# default scene and on a broken scene.
+if(CORVANE_TESTS AND TARGET corvane_render_context AND TARGET corvane_object_data)
+  find_package(PNG REQUIRED)
+  corvane_add_test(corvane_run_tests
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/run_test.cpp
+    LINKS PNG::PNG
+    PLUGINS corvane corvane_render_context corvane_object_data corvane_device_user)
+  target_compile_definitions(corvane_run_tests PRIVATE CORVANE_CLI_PATH="$<TARGET_FILE:corvane>")
+endif()
