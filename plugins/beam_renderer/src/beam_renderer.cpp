@@ -67,6 +67,40 @@ int WalkChain(const tParticle* pool, int poolCount, int youngest, int limit, Vis
   return m;
 }
 
+// The device states the beam's draw changes besides lighting and the world transform, saved on
+// construction and put back on destruction, so that the device is left as the caller set it.
+class DrawState {
+ public:
+  explicit DrawState(IDirect3DDevice8* device) : device_(device) {
+    device_->GetTexture(0, &texture_);  // adds a reference, dropped after restoring
+    for (int i = 0; i < kStateCount; ++i) device_->GetRenderState(kStates[i], &states_[i]);
+    for (int s = 0; s < 2; ++s)
+      for (int i = 0; i < kStageCount; ++i) device_->GetTextureStageState(s, kStage[i], &stage_[s][i]);
+  }
+  ~DrawState() {
+    device_->SetTexture(0, texture_);
+    if (texture_) texture_->Release();
+    for (int i = 0; i < kStateCount; ++i) device_->SetRenderState(kStates[i], states_[i]);
+    for (int s = 0; s < 2; ++s)
+      for (int i = 0; i < kStageCount; ++i) device_->SetTextureStageState(s, kStage[i], stage_[s][i]);
+  }
+  DrawState(const DrawState&) = delete;
+  DrawState& operator=(const DrawState&) = delete;
+
+ private:
+  static constexpr int kStateCount = 5;
+  static constexpr D3DRENDERSTATETYPE kStates[kStateCount] = {
+      D3DRS_ALPHABLENDENABLE, D3DRS_SRCBLEND, D3DRS_DESTBLEND, D3DRS_ZWRITEENABLE, D3DRS_CULLMODE};
+  static constexpr int kStageCount = 8;
+  static constexpr D3DTEXTURESTAGESTATETYPE kStage[kStageCount] = {
+      D3DTSS_COLOROP, D3DTSS_COLORARG1, D3DTSS_COLORARG2, D3DTSS_ALPHAOP,
+      D3DTSS_ALPHAARG1, D3DTSS_ALPHAARG2, D3DTSS_MAGFILTER, D3DTSS_MINFILTER};
+  IDirect3DDevice8* device_;
+  IDirect3DBaseTexture8* texture_ = nullptr;
+  DWORD states_[kStateCount] = {};
+  DWORD stage_[2][kStageCount] = {};
+};
+
 }  // namespace
 
 // --- construction --------------------------------------------------------------------------------
@@ -133,11 +167,15 @@ void Vyn_DX8_ParticleBeamRenderer::CreateParticleObject() {
   }
 
   ReleaseVertexData();
-  SetVertexCount(vertexCount);
-  for (int i = 0; i < vertexCount; ++i) {
-    SetVertexPosition(D3DXVECTOR3(0, 0, 0), i);
-    SetVertexColor(0xFFFFFFFFu, i);
-    SetVertexTUCoord(0, D3DXVECTOR2(kU[i & 3], kV[i & 3]), i);
+  // The object data's arrays hold what its 16-bit indices address (up to 16383 quads); the device
+  // buffer is built from the system array, which holds every slot.
+  if (vertexCount <= 65535) {
+    SetVertexCount(vertexCount);
+    for (int i = 0; i < vertexCount; ++i) {
+      SetVertexPosition(D3DXVECTOR3(0, 0, 0), i);
+      SetVertexColor(0xFFFFFFFFu, i);
+      SetVertexTUCoord(0, D3DXVECTOR2(kU[i & 3], kV[i & 3]), i);
+    }
   }
   // 16-bit indices reach 16384 quads; larger pools draw in batches that reuse these indices.
   const int indexedQuads = std::min(n, kQuadsPerBatch);
@@ -153,12 +191,6 @@ void Vyn_DX8_ParticleBeamRenderer::CreateParticleObject() {
     SetIndex(b + 2, i + 5);
   }
   CreateVertexBuffer();
-  if ((GetFVFlags() != kBeamFVF || GetVertexSize() != static_cast<int>(sizeof(BeamVertex))) &&
-      !m_bFormatReported) {
-    m_bFormatReported = true;
-    Report(engine, "DX8 ParticleSpriteBeamRenderer: the object data vertex format is not "
-                   "position, colour, one texture set; the beam is not drawn");
-  }
   m_bBuilt = true;
 }
 
@@ -249,6 +281,49 @@ int Vyn_DX8_ParticleBeamRenderer::BuildQuads(Vyn_DX8_ParticleEmitter* emitter, c
 
 // --- drawing -------------------------------------------------------------------------------------
 
+bool Vyn_DX8_ParticleBeamRenderer::CreateVertexBuffer() {
+  if (m_SystemVertices.empty()) return Vyn_DX8_ObjectDataChannel::CreateVertexBuffer();
+  Vyn_DX8_RenderContext* context = GetRenderContext();
+  IDirect3DDevice8* device = context ? context->GetDevice() : nullptr;
+  if (m_pVertexBuffer) m_pVertexBuffer->Release();
+  if (m_pIndexBuffer) m_pIndexBuffer->Release();
+  m_pVertexBuffer = nullptr;
+  m_pIndexBuffer = nullptr;
+  m_bBuffersValid = false;
+  if (!device) return false;
+
+  const UINT vertexBytes = static_cast<UINT>(m_SystemVertices.size() * sizeof(BeamVertex));
+  BYTE* data = nullptr;
+  if (FAILED(device->CreateVertexBuffer(vertexBytes, D3DUSAGE_DYNAMIC | D3DUSAGE_WRITEONLY, kBeamFVF,
+                                        D3DPOOL_DEFAULT, &m_pVertexBuffer)) ||
+      !m_pVertexBuffer || FAILED(m_pVertexBuffer->Lock(0, 0, &data, D3DLOCK_DISCARD)) || !data) {
+    if (m_pVertexBuffer) m_pVertexBuffer->Release();
+    m_pVertexBuffer = nullptr;
+    Report(engine, "DX8 ParticleSpriteBeamRenderer: cannot create the vertex buffer");
+    return false;
+  }
+  std::memcpy(data, m_SystemVertices.data(), vertexBytes);
+  m_pVertexBuffer->Unlock();
+
+  const UINT indexCount = static_cast<UINT>(GetIndexCount());
+  data = nullptr;
+  if (indexCount == 0 ||
+      FAILED(device->CreateIndexBuffer(indexCount * 2, D3DUSAGE_WRITEONLY, D3DFMT_INDEX16, D3DPOOL_DEFAULT,
+                                       &m_pIndexBuffer)) ||
+      !m_pIndexBuffer || FAILED(m_pIndexBuffer->Lock(0, 0, &data, D3DLOCK_DISCARD)) || !data) {
+    if (m_pIndexBuffer) m_pIndexBuffer->Release();
+    m_pIndexBuffer = nullptr;
+    Report(engine, "DX8 ParticleSpriteBeamRenderer: cannot create the index buffer");
+    return false;
+  }
+  std::memcpy(data, m_Indexes.data(), indexCount * 2);
+  m_pIndexBuffer->Unlock();
+  m_dwFVF = kBeamFVF;
+  m_iVertexStride = static_cast<int>(sizeof(BeamVertex));
+  m_bBuffersValid = true;
+  return true;
+}
+
 void Vyn_DX8_ParticleBeamRenderer::StreamTextureMatrices() {
   Vyn_DX8_RenderContext* context = GetRenderContext();
   IDirect3DDevice8* device = context ? context->GetDevice() : nullptr;
@@ -266,6 +341,45 @@ void Vyn_DX8_ParticleBeamRenderer::EnsureTexture(IDirect3DDevice8* device) {
     m_pTexture = nullptr;
     Report(engine, "DX8 ParticleSpriteBeamRenderer: cannot load texture: ", error.c_str());
   }
+}
+
+void Vyn_DX8_ParticleBeamRenderer::ApplyDrawStates(Vyn_DX8_RenderContext* context, IDirect3DDevice8* device) {
+  // Colour: texture times the particles' colours (the colours alone without a texture). Alpha: the
+  // texture's (the vertex colours carry none), or the texture factor's without a texture.
+  device->SetTexture(0, m_pTexture);
+  if (m_pTexture) {
+    device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE);
+    device->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
+    device->SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_DIFFUSE);
+    device->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_SELECTARG1);
+    device->SetTextureStageState(0, D3DTSS_ALPHAARG1, D3DTA_TEXTURE);
+    const DWORD filter = m_bBilinear ? D3DTEXF_LINEAR : D3DTEXF_POINT;
+    device->SetTextureStageState(0, D3DTSS_MAGFILTER, filter);
+    device->SetTextureStageState(0, D3DTSS_MINFILTER, filter);
+  } else {
+    device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    device->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_DIFFUSE);
+    device->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_SELECTARG1);
+    device->SetTextureStageState(0, D3DTSS_ALPHAARG1, D3DTA_TFACTOR);
+  }
+  device->SetTextureStageState(1, D3DTSS_COLOROP, D3DTOP_DISABLE);
+  device->SetTextureStageState(1, D3DTSS_ALPHAOP, D3DTOP_DISABLE);
+
+  // The beam is a sheet facing the camera: both of its sides are drawn.
+  context->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+  if (m_bAdditiveBlend) {
+    // Glow: the beam's colour is added to what is behind it, in any order, without hiding it.
+    context->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
+    context->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_ONE);
+    context->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_ONE);
+    context->SetRenderState(D3DRS_ZWRITEENABLE, FALSE);
+  } else if (m_bAlphaBlend) {
+    context->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
+    context->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
+    context->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
+    context->SetRenderState(D3DRS_ZWRITEENABLE, FALSE);
+  }
+  DoCustomPreRenderStates();
 }
 
 void Vyn_DX8_ParticleBeamRenderer::CallChannel() {
@@ -299,8 +413,7 @@ void Vyn_DX8_ParticleBeamRenderer::CallChannel() {
   device->SetTransform(D3DTS_WORLD, &m_Identity);
   context->SetRenderState(D3DRS_LIGHTING, FALSE);
 
-  const bool formatOk = GetFVFlags() == kBeamFVF && GetVertexSize() == static_cast<int>(sizeof(BeamVertex));
-  if (count != 0 && m > 1 && formatOk) {
+  if (count != 0 && m > 1) {
     if (!m_pVertexBuffer || !m_bBuffersValid) CreateVertexBuffer();
     bool uploaded = false;
     if (m_pVertexBuffer) {
@@ -314,22 +427,9 @@ void Vyn_DX8_ParticleBeamRenderer::CallChannel() {
       }
     }
     if (uploaded && SetDataToStream(0)) {
-      // Blending and culling of the object data settings, then this channel's own; every state
-      // touched is put back after the draw.
-      static const D3DRENDERSTATETYPE kSaved[] = {D3DRS_ALPHABLENDENABLE, D3DRS_SRCBLEND, D3DRS_DESTBLEND,
-                                                  D3DRS_ZWRITEENABLE, D3DRS_CULLMODE};
-      DWORD saved[5] = {};
-      for (int i = 0; i < 5; ++i) device->GetRenderState(kSaved[i], &saved[i]);
-      DoCustomPreRenderStates();
-      if (m_bAdditiveBlend) {
-        context->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
-        context->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_ONE);
-        context->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_ONE);
-        context->SetRenderState(D3DRS_ZWRITEENABLE, FALSE);
-        context->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
-      }
+      DrawState state(device);
       EnsureTexture(device);
-      if (m_pTexture) device->SetTexture(0, m_pTexture);
+      ApplyDrawStates(context, device);
 
       // Quads 1 .. m - 1, in batches of what 16-bit indices address.
       const int firstQuad = 1, lastQuad = m - 1;
@@ -338,15 +438,17 @@ void Vyn_DX8_ParticleBeamRenderer::CallChannel() {
         const int from = std::max(firstQuad, batchStart) - batchStart;
         const int to = std::min(lastQuad, batchStart + kQuadsPerBatch - 1) - batchStart;
         const UINT baseVertex = 4u * static_cast<UINT>(batchStart);
-        const UINT vertices = std::min<UINT>(4u * kQuadsPerBatch, 4u * static_cast<UINT>(m_nBuiltPoolSize) - baseVertex);
+        const UINT vertices =
+            std::min<UINT>(4u * kQuadsPerBatch, 4u * static_cast<UINT>(m_nBuiltPoolSize) - baseVertex);
         if (baseVertex != 0) device->SetIndices(m_pIndexBuffer, baseVertex);
-        device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, vertices, 6u * static_cast<UINT>(from),
-                                     2u * static_cast<UINT>(to - from + 1));
+        if (FAILED(device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, vertices, 6u * static_cast<UINT>(from),
+                                                2u * static_cast<UINT>(to - from + 1))) &&
+            !m_bDrawReported) {
+          m_bDrawReported = true;
+          Report(engine, "DX8 ParticleSpriteBeamRenderer: the device refused the beam's draw");
+        }
       }
       if (lastQuad >= kQuadsPerBatch) device->SetIndices(m_pIndexBuffer, 0);
-
-      if (m_pTexture) device->SetTexture(0, nullptr);
-      for (int i = 0; i < 5; ++i) context->SetRenderState(kSaved[i], saved[i]);
     }
   }
 
@@ -413,6 +515,8 @@ CORVANE_PROPERTY_TABLE_EXPORT const corvane::PropertyTable* GetPropertyTable() {
   static const corvane::PropertyTable table = [] {
     corvane::PropertyTable t;
     t.base = corvane::ObjectDataPropertyTable();
+    // The beam takes the object data's scene data ({"texture": "file.png"}).
+    if (t.base) t.applyData = t.base->applyData;
     t.properties.push_back(corvane::MakeProperty<C, float>(
         "HingeOffset", [](C& c) { return c.GetHingeOffset(); },
         [](C& c, float v) { c.SetHingeOffset(v); }));

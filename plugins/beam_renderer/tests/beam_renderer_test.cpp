@@ -141,6 +141,10 @@ class BeamTest : public ::testing::Test {
 
 D3DXVECTOR3 Pos(const BeamVertex& v) { return D3DXVECTOR3(v.x, v.y, v.z); }
 D3DXVECTOR3 Mid(const BeamVertex& a, const BeamVertex& b) { return (Pos(a) + Pos(b)) * 0.5f; }
+float Dist(const BeamVertex& a, const BeamVertex& b) {
+  const D3DXVECTOR3 d = Pos(a) - Pos(b);
+  return D3DXVec3Length(&d);
+}
 
 #define EXPECT_VEC_NEAR(a, b, tol)   \
   do {                               \
@@ -239,8 +243,8 @@ TEST_F(BeamTest, DiagonalSegmentFacesTheCameraWithAMovedCameraAndAWideViewport) 
   // and it lies across the view direction.
   EXPECT_VEC_NEAR(Mid(q[4], q[6]), w, 1e-4f);
   EXPECT_VEC_NEAR(Mid(q[5], q[7]), vpos, 1e-4f);
-  EXPECT_NEAR(D3DXVec3Length(&(Pos(q[4]) - Pos(q[6]))), 0.4f, 1e-4f);
-  EXPECT_NEAR(D3DXVec3Length(&(Pos(q[5]) - Pos(q[7]))), 0.8f, 1e-4f);
+  EXPECT_NEAR(Dist(q[4], q[6]), 0.4f, 1e-4f);
+  EXPECT_NEAR(Dist(q[5], q[7]), 0.8f, 1e-4f);
   for (int i = 4; i < 8; ++i) {
     const D3DXVECTOR3 d = Pos(q[i]) - w;
     EXPECT_NEAR(D3DXVec3Dot(&d, &forward), 0.0f, 1e-4f);

@@ -27,6 +27,7 @@
 #include "corvane/d3dx_math.h"
 
 class Vyn_DX8_ParticleEmitter;
+class Vyn_DX8_RenderContext;
 
 class Vyn_DX8_ParticleBeamRenderer : public Vyn_DX8_ObjectDataChannel {
  public:
@@ -57,6 +58,9 @@ class Vyn_DX8_ParticleBeamRenderer : public Vyn_DX8_ObjectDataChannel {
   // defaults.
   bool SaveChannel(ZelFileSaver& saver) override;
   bool LoadChannel(ZelFileLoader& loader, Zel_ChannelGroup* group) override;
+  // Builds the device buffers from the system array (every slot, in the beam's vertex format) and
+  // the object data's indices; the object data's own arrays stop at 65535 vertices.
+  bool CreateVertexBuffer() override;
   // Sets the texture transforms of stages 0 .. 3 to identity (when there is a device).
   void StreamTextureMatrices() override;
   // The beam is always drawn (its particles move every frame; no bounding box is kept).
@@ -92,6 +96,8 @@ class Vyn_DX8_ParticleBeamRenderer : public Vyn_DX8_ObjectDataChannel {
   int BuildQuads(Vyn_DX8_ParticleEmitter* emitter, const void* pool, int poolCount);
   // Loads the base's texture file once per name (while a device exists).
   void EnsureTexture(IDirect3DDevice8* device);
+  // Texture, stage and blend states of the beam's draw.
+  void ApplyDrawStates(Vyn_DX8_RenderContext* context, IDirect3DDevice8* device);
 
   float m_fHingeOffset = 0.5f;                 // quads reach this far past both particles
   std::vector<BeamVertex> m_SystemVertices;    // 4 per pool slot
@@ -100,5 +106,5 @@ class Vyn_DX8_ParticleBeamRenderer : public Vyn_DX8_ObjectDataChannel {
   int m_nLastVisited = 0;                      // particles visited by the last walk
   D3DXMATRIX m_Identity;                       // identity: world and texture transforms
   bool m_bAdditiveBlend = false;               // draw additively, depth writes off
-  bool m_bFormatReported = false;              // an unusable vertex format was reported once
+  bool m_bDrawReported = false;                // a refused draw was reported once
 };
