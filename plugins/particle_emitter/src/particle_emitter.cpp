@@ -1003,6 +1003,10 @@ bool Vyn_DX8_ParticleEmitter::SaveChannel(ZelFileSaver& saver) {
   w.Value(m_nTextureSwitchingStartOffsetJitter);
   w.Value(m_fTextureSwitchingSpeedJitter);
   w.Value(m_fTextureSwitchingSpeed);
+  // LifeTimeJitter has no place in the chunks above; it follows them in a chunk of its own so
+  // that it survives a save while the chunks before keep their layout.
+  w.Tag("PELJ");
+  w.Value(m_nLifeTimeJitter);
   return w.ok();
 }
 
@@ -1146,6 +1150,7 @@ bool Vyn_DX8_ParticleEmitter::LoadChannel(ZelFileLoader& loader, Zel_ChannelGrou
     r.Value(m_fTextureSwitchingSpeedJitter);
     r.Value(m_fTextureSwitchingSpeed);
   }
+  if (r.Tag("PELJ")) r.Value(m_nLifeTimeJitter);
   if (!r.ok()) {
     Report(engine, "ParticleEmitter: malformed chunk data: ", loader.GetError().c_str());
     return false;

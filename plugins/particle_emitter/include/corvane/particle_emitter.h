@@ -101,7 +101,7 @@ class Vyn_DX8_ParticleEmitter : public Zel_Channel {
   Vyn_DX8_ParticleEmitter(const Vyn_DX8_ParticleEmitter&) = delete;
   Vyn_DX8_ParticleEmitter& operator=(const Vyn_DX8_ParticleEmitter&) = delete;
 
-  // Chunks "PEBS" ... "PETM".
+  // Chunks "PEBS" ... "PETM", then "PELJ" (LifeTimeJitter, 4 bytes).
   bool SaveChannel(ZelFileSaver& saver) override;
   // Reads the chunks present, in order; a missing chunk keeps its fields. Values a setter would
   // refuse (MaxParticles outside 1 .. 65535 other than 0, FrameStep below 1) are reported and make
@@ -316,6 +316,8 @@ class Vyn_DX8_ParticleEmitter : public Zel_Channel {
   const Zel_List& GetFreeList() const { return m_FreeList; }
   // The extra emit locations (tEmitLocation pointers).
   const Zel_List& GetEmitLocations() const { return m_EmitLocations; }
+  // The pool as it stands, without building or advancing it (null before it exists).
+  const tParticle* PeekParticlePool() const { return m_pParticlePool; }
   // Records allocated by CreateSystem (0 before the pool exists).
   int GetPoolCapacity() const { return m_nPoolCapacity; }
 
