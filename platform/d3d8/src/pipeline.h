@@ -2,6 +2,7 @@
 // (blending, transform, lighting, texture coordinates), clipping and rasterization.
 #pragma once
 
+#include <string>
 #include <vector>
 
 #include "corvane/d3d8.h"
