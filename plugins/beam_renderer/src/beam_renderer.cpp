@@ -47,23 +47,38 @@ inline uint32_t ParticleColor(const tParticle& p) {
   return (ColorByte(p.color.x) << 16) | (ColorByte(p.color.y) << 8) | ColorByte(p.color.z);
 }
 
-// The part of the age chain a beam follows: from the youngest particle along the older links,
-// stopping at a dead particle, at a particle born after the one before it, at an index outside
-// the slots handed out, or after `limit` particles (so a damaged chain cannot loop).
-template <class Visit>
-int WalkChain(const tParticle* pool, int poolCount, int youngest, int limit, Visit&& visit) {
+// The part of the age chain a beam follows, in age order, written to `order`: from the youngest
+// particle along the older links, stopping at a dead particle, at an index outside the slots
+// handed out, after `limit` particles (so a damaged chain cannot loop), or at a particle born
+// after the one before it.
+//
+// One exception to the last rule: when the emitter corrects for missing birth periods, the
+// particles of one frame are born with back-dated birth times, each one period older than the one
+// born before it, so along the chain their birth times rise by one period at a time. A rise of at
+// most `period` is therefore followed, and the visited particles are then put in age order (a
+// stable sort by birth time, newest first), so that the beam runs from the emitter outwards.
+// Without such rises (the common case) the order is the chain's and nothing is sorted.
+int CollectChain(const tParticle* pool, int poolCount, int youngest, int limit, uint32_t period,
+                 int32_t* order) {
   int m = 0;
   int index = youngest;
-  const tParticle* previous = nullptr;
+  bool rises = false;
   while (index >= 0 && index < poolCount && m < limit) {
     const tParticle& w = pool[index];
     if (w.flags & Vyn_DX8_ParticleEmitter::kParticleDead) break;
-    if (previous && previous->birthTime < w.birthTime) break;
-    visit(m, w, previous);
-    previous = &w;
-    ++m;
+    if (m > 0) {
+      const uint32_t before = pool[order[m - 1]].birthTime;
+      if (before < w.birthTime) {
+        if (w.birthTime - before > period) break;
+        rises = true;
+      }
+    }
+    order[m++] = index;
     index = w.olderIndex;
   }
+  if (rises)
+    std::stable_sort(order, order + m,
+                     [pool](int32_t x, int32_t y) { return pool[x].birthTime > pool[y].birthTime; });
   return m;
 }
 
@@ -122,6 +137,8 @@ Vyn_DX8_ParticleBeamRenderer::~Vyn_DX8_ParticleBeamRenderer() {
 void Vyn_DX8_ParticleBeamRenderer::Reset() {
   m_SystemVertices.clear();
   m_SystemVertices.shrink_to_fit();
+  m_Order.clear();
+  m_Order.shrink_to_fit();
 }
 
 void Vyn_DX8_ParticleBeamRenderer::SetHingeOffset(float offset) {
@@ -159,6 +176,7 @@ void Vyn_DX8_ParticleBeamRenderer::CreateParticleObject() {
 
   const int vertexCount = 4 * n;
   m_SystemVertices.assign(static_cast<std::size_t>(vertexCount), BeamVertex{0, 0, 0, 0xFFFFFFFFu, 0, 0});
+  m_Order.assign(static_cast<std::size_t>(n), -1);
   static const float kU[4] = {0, 1, 0, 1};
   static const float kV[4] = {0, 0, 1, 1};
   for (int i = 0; i < vertexCount; ++i) {
@@ -213,7 +231,8 @@ int Vyn_DX8_ParticleBeamRenderer::BuildQuads(Vyn_DX8_ParticleEmitter* emitter, c
   const float scaleX = projection._11 != 0.0f ? projection._11 : 1.0f;
   const float scaleY = projection._22 != 0.0f ? projection._22 : 1.0f;
   const float h = m_fHingeOffset;
-  const int limit = std::min({poolCount, m_nBuiltPoolSize, static_cast<int>(m_SystemVertices.size() / 4)});
+  const int limit = std::min({poolCount, m_nBuiltPoolSize, static_cast<int>(m_SystemVertices.size() / 4),
+                              static_cast<int>(m_Order.size())});
   BeamVertex* out = m_SystemVertices.data();
 
   struct Projected {
@@ -235,48 +254,52 @@ int Vyn_DX8_ParticleBeamRenderer::BuildQuads(Vyn_DX8_ParticleEmitter* emitter, c
     return r;
   };
 
+  const int m = CollectChain(pool, limit, emitter->GetLastParticlePoolIndex(), limit,
+                             emitter->GetBirthPeriod(), m_Order.data());
   Projected younger{};
   uint32_t youngerColor = 0;
   float youngerHalf = 0.0f;
-  return WalkChain(pool, limit, emitter->GetLastParticlePoolIndex(), limit,
-                   [&](int k, const tParticle& w, const tParticle* v) {
-                     const uint32_t color = ParticleColor(w);
-                     const Projected a = project(w.drawPosition);
-                     const float half = w.size.x * 0.5f;
-                     if (v) {
-                       const Projected& b = younger;
-                       const float dx = b.vx - a.vx, dy = b.vy - a.vy;
-                       const float len = std::sqrt(dx * dx + dy * dy);
-                       // Direction on the screen from a to b; behind the camera the projection
-                       // flips, so the view-plane direction is used there.
-                       float ex = dx, ey = dy;
-                       if (a.front && b.front) {
-                         ex = (b.px - a.px) / scaleX;
-                         ey = (b.py - a.py) / scaleY;
-                       }
-                       const float el = std::sqrt(ex * ex + ey * ey);
-                       float c = 1.0f, s = 0.0f;  // atan2(0, 0) = 0
-                       if (el > 0.0f && std::isfinite(el)) {
-                         c = ex / el;
-                         s = ey / el;
-                       }
-                       const float cornerX[4] = {-h, len + h, -h, len + h};
-                       const float cornerY[4] = {half, youngerHalf, -half, -youngerHalf};
-                       const uint32_t cornerColor[4] = {color, youngerColor, color, youngerColor};
-                       BeamVertex* q = out + 4 * k;
-                       for (int i = 0; i < 4; ++i) {
-                         const float rx = cornerX[i] * c - cornerY[i] * s;
-                         const float ry = cornerX[i] * s + cornerY[i] * c;
-                         q[i].x = w.drawPosition.x + rx * right.x + ry * up.x;
-                         q[i].y = w.drawPosition.y + rx * right.y + ry * up.y;
-                         q[i].z = w.drawPosition.z + rx * right.z + ry * up.z;
-                         q[i].color = cornerColor[i];
-                       }
-                     }
-                     younger = a;
-                     youngerColor = color;
-                     youngerHalf = half;
-                   });
+  // Quad k joins the k-th visited particle w to its younger neighbour (the one visited before).
+  for (int k = 0; k < m; ++k) {
+    const tParticle& w = pool[m_Order[k]];
+    const uint32_t color = ParticleColor(w);
+    const Projected a = project(w.drawPosition);
+    const float half = w.size.x * 0.5f;
+    if (k > 0) {
+      const Projected& b = younger;
+      const float dx = b.vx - a.vx, dy = b.vy - a.vy;
+      const float len = std::sqrt(dx * dx + dy * dy);
+      // Direction on the screen from a to b; behind the camera the projection flips, so the
+      // view-plane direction is used there.
+      float ex = dx, ey = dy;
+      if (a.front && b.front) {
+        ex = (b.px - a.px) / scaleX;
+        ey = (b.py - a.py) / scaleY;
+      }
+      const float el = std::sqrt(ex * ex + ey * ey);
+      float c = 1.0f, s = 0.0f;  // atan2(0, 0) = 0
+      if (el > 0.0f && std::isfinite(el)) {
+        c = ex / el;
+        s = ey / el;
+      }
+      const float cornerX[4] = {-h, len + h, -h, len + h};
+      const float cornerY[4] = {half, youngerHalf, -half, -youngerHalf};
+      const uint32_t cornerColor[4] = {color, youngerColor, color, youngerColor};
+      BeamVertex* q = out + 4 * k;
+      for (int i = 0; i < 4; ++i) {
+        const float rx = cornerX[i] * c - cornerY[i] * s;
+        const float ry = cornerX[i] * s + cornerY[i] * c;
+        q[i].x = w.drawPosition.x + rx * right.x + ry * up.x;
+        q[i].y = w.drawPosition.y + rx * right.y + ry * up.y;
+        q[i].z = w.drawPosition.z + rx * right.z + ry * up.z;
+        q[i].color = cornerColor[i];
+      }
+    }
+    younger = a;
+    youngerColor = color;
+    youngerHalf = half;
+  }
+  return m;
 }
 
 // --- drawing -------------------------------------------------------------------------------------

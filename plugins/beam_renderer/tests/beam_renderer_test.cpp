@@ -41,6 +41,7 @@ class HandEmitter : public Vyn_DX8_ParticleEmitter {
   int GetMaxParticles() const override { return maxParticles; }
   int GetLastParticlePoolIndex() const override { return youngest; }
   bool GetIsCulling() const override { return false; }
+  uint32_t GetBirthPeriod() const override { return period; }
 
   // Appends a living particle at p (size s, colour c) as the new youngest.
   void Add(D3DXVECTOR3 p, float s, D3DXVECTOR3 c = {1, 1, 1}) {
@@ -60,6 +61,7 @@ class HandEmitter : public Vyn_DX8_ParticleEmitter {
   }
 
   std::vector<tParticle> pool;
+  uint32_t period = 0;
   int maxParticles = 8;
   int youngest = -1;
   uint32_t clock = 100;
@@ -315,6 +317,38 @@ TEST_F(BeamTest, WalkStopsAtDeadOutOfOrderAndLoopingChains) {
     }
     EXPECT_EQ(device->GetInvalidCallCount(), 0) << device->GetLastError();
   }
+}
+
+// Missing-period correction births one frame's particles with back-dated times, each one period
+// older than the one born before it: the chain then rises by one period per step. The beam follows
+// such a chain in age order, from the newest particle outwards.
+TEST_F(BeamTest, BackDatedBirthsAreDrawnInAgeOrder) {
+  // Two frames of two births each, period 20: creation order (time, x) = (80, 2), (60, 3), then
+  // (120, 0), (100, 1); the chain from the youngest reads times 100, 120, 60, 80.
+  const struct {
+    uint32_t time;
+    float x;
+  } births[] = {{80, 2}, {60, 3}, {120, 0}, {100, 1}};
+  for (const auto& b : births) {
+    emitter->Add(D3DXVECTOR3(b.x, 0, 10), 1.0f);
+    emitter->pool.back().birthTime = b.time;
+  }
+  beam->SetHingeOffset(0.0f);
+  emitter->period = 20;
+  const std::vector<DrawCall> draws = Draw();
+  ASSERT_EQ(beam->GetLastVisitedCount(), 4);
+  ASSERT_EQ(draws.size(), 1u);
+  EXPECT_EQ(draws[0].primitives, 6u);
+  const std::vector<BeamVertex>& q = beam->GetSystemVertices();
+  for (int k = 1; k < 4; ++k) {
+    SCOPED_TRACE(k);
+    EXPECT_VEC_NEAR(Mid(q[4 * k], q[4 * k + 2]), D3DXVECTOR3(static_cast<float>(k), 0, 10), 1e-5f);
+    EXPECT_VEC_NEAR(Mid(q[4 * k + 1], q[4 * k + 3]), D3DXVECTOR3(static_cast<float>(k - 1), 0, 10), 1e-5f);
+  }
+  // A rise of more than one period is a break in the chain: the walk stops there.
+  emitter->period = 10;
+  EXPECT_TRUE(Draw().empty());
+  EXPECT_EQ(beam->GetLastVisitedCount(), 1);
 }
 
 TEST_F(BeamTest, ChangingMaxParticlesRebuildsOnTheNextCall) {

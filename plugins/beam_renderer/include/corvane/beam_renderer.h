@@ -83,7 +83,7 @@ class Vyn_DX8_ParticleBeamRenderer : public Vyn_DX8_ObjectDataChannel {
   const std::vector<BeamVertex>& GetSystemVertices() const { return m_SystemVertices; }
 
  protected:
-  // Frees the system vertex array.
+  // Frees the system vertex array (and the walk's index array).
   virtual void Reset();
   // Builds the geometry for the emitter's pool size: system array, base arrays and indices,
   // device buffers.
@@ -101,6 +101,7 @@ class Vyn_DX8_ParticleBeamRenderer : public Vyn_DX8_ObjectDataChannel {
 
   float m_fHingeOffset = 0.5f;                 // quads reach this far past both particles
   std::vector<BeamVertex> m_SystemVertices;    // 4 per pool slot
+  std::vector<int32_t> m_Order;                // pool indices of the last walk, in age order
   bool m_bBuilt = false;                       // geometry built for m_nBuiltPoolSize
   int m_nBuiltPoolSize = 0;                    // emitter pool size at the last build
   int m_nLastVisited = 0;                      // particles visited by the last walk
