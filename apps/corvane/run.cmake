@@ -1,5 +1,9 @@
-# Build settings of `corvane run` (run.cpp): its end-to-end test drives the built tool on the
+# Build settings of `corvane run` (run.cpp): it calls the render context through its header, so it
+# links that library (for its type information); its end-to-end test drives the built tool on the
 # default scene and on a broken scene.
+if(TARGET corvane_render_context)
+  target_link_libraries(corvane PRIVATE corvane_render_context)
+endif()
 if(CORVANE_TESTS AND TARGET corvane_render_context AND TARGET corvane_object_data)
   find_package(PNG REQUIRED)
   corvane_add_test(corvane_run_tests

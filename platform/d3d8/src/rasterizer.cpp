@@ -265,8 +265,8 @@ Vec4 Sample(const Texture* t, float u, float v, DWORD addrU, DWORD addrV, bool l
   const int w = int(t->Width()), h = int(t->Height());
   if (!std::isfinite(u) || !std::isfinite(v)) return Texel(t, 0, 0);
   // Keep coordinates in a range where the integer conversion is exact.
-  u = std::fmod(u, 4096.0f);
-  v = std::fmod(v, 4096.0f);
+  if (std::fabs(u) > 4096.0f) u = std::fmod(u, 4096.0f);
+  if (std::fabs(v) > 4096.0f) v = std::fmod(v, 4096.0f);
   if (!linear) {
     int x = Address(int(std::floor(u * w)), w, addrU);
     int y = Address(int(std::floor(v * h)), h, addrV);
