@@ -25,8 +25,10 @@
 // Single-threaded: evaluation writes the set's evaluation state and the frames' current rotations.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <type_traits>
 
 #include "corvane/d3dx_math.h"
 #include "corvane/zel_channel.h"
@@ -39,14 +41,15 @@ namespace corvane {
 struct PropertyTable;
 }
 
-// Exchange and file record of one key: 68 bytes, no padding.
-#pragma pack(push, 1)
+// Exchange and file record of one key: 68 bytes, no padding (both fields are 4-byte aligned, so
+// the natural layout is the file layout).
 struct SMatrixKey {
   uint32_t dwTime;      // key time in ticks of 1/4800 s
   D3DXMATRIX matrix;    // the key's matrix, row-major
 };
-#pragma pack(pop)
 static_assert(sizeof(SMatrixKey) == 68, "SMatrixKey is a 68-byte file record");
+static_assert(offsetof(SMatrixKey, matrix) == 4, "the matrix follows the time directly");
+static_assert(std::is_trivially_copyable_v<SMatrixKey>, "SMatrixKey is written as its bytes");
 
 // One key in memory: the matrix as passed in, and its rotation and scale decomposed once.
 struct MotionKey {
