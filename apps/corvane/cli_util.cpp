@@ -1,6 +1,8 @@
 #include "cli_util.h"
 
 #include <cerrno>
+#include <cstdint>
+#include <cstdlib>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
