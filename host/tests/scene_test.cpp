@@ -31,8 +31,9 @@ class SceneTest : public ::testing::Test {
     ASSERT_GE(engine_.LoadPluginFolder(CORVANE_TEST_PLUGIN_DIR), 2);
     ASSERT_NE(engine_.FindPlugin(corvane::ids::kValue), nullptr);
     ASSERT_NE(engine_.FindPlugin(corvane::ids::kMatrix), nullptr);
-#ifdef CORVANE_TEST_PROBE_PLUGIN
-    ASSERT_TRUE(engine_.LoadPlugin(CORVANE_TEST_PROBE_PLUGIN));
+#ifdef CORVANE_TEST_PROBE_DIR
+    // The probe types: every property type, links and data; a value type without its own table.
+    ASSERT_EQ(engine_.LoadPluginFolder(CORVANE_TEST_PROBE_DIR), 2);
 #else
     GTEST_SKIP() << "the probe plug-in is not part of this build";
 #endif
@@ -159,6 +160,20 @@ TEST_F(SceneTest, SharedChannelIsTheEnginesAndNotOwned) {
   }
   // The shared channel outlives the scene.
   EXPECT_EQ(engine_.GetSharedChannel(corvane::ids::kValue, "Knob"), shared);
+}
+
+// A type without a table of its own is set through its base type's table, and fits links that
+// expect the base type.
+TEST_F(SceneTest, DerivedTypeUsesItsBaseTypesTableAndLinks) {
+  LoadedScene scene;
+  std::string error;
+  ASSERT_TRUE(Load(R"({ "channels": [
+      { "id": "d", "type": "Test Value Probe", "properties": { "Float": 6.5 } },
+      { "id": "p", "type": "Test Probe", "links": { "Value": "d" } } ] })", &scene, &error))
+      << error;
+  Zel_Channel* d = Find(scene, "d");
+  EXPECT_FLOAT_EQ(Get(d, corvane::ids::kValue, "Float").f, 6.5f);
+  EXPECT_EQ(Find(scene, "p")->GetChild(0), d);
 }
 
 TEST_F(SceneTest, ValueTheSetterIgnoredIsReported) {
