@@ -53,6 +53,16 @@ bool ReadWholeFile(const std::string& path, std::size_t maxBytes, std::vector<un
   return true;
 }
 
+const PropertyTable* PropertyTableFor(const corvane::host::Engine& engine, const GUID& type) {
+  const corvane::host::PluginInfo* plugin = engine.FindPlugin(type);
+  for (std::size_t steps = 0; plugin && steps <= engine.GetPlugins().size(); ++steps) {
+    if (const PropertyTable* t = engine.GetPropertyTable(plugin->type.typeId)) return t;
+    if (plugin->type.baseTypeId == plugin->type.typeId) break;
+    plugin = engine.FindPlugin(plugin->type.baseTypeId);
+  }
+  return nullptr;
+}
+
 namespace {
 std::string Num(float f) {
   std::ostringstream os;

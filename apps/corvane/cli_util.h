@@ -9,6 +9,7 @@
 namespace corvane::host {
 class Engine;
 }
+struct GUID;
 
 namespace corvane::cli {
 
@@ -23,6 +24,10 @@ int LoadPlugins(corvane::host::Engine& engine);
 // the file and what went wrong.
 bool ReadWholeFile(const std::string& path, std::size_t maxBytes, std::vector<unsigned char>* bytes,
                    std::string* error);
+
+// The property table of a type, or of its nearest base type that publishes one (the scene loader
+// resolves tables the same way). Null when none does.
+const PropertyTable* PropertyTableFor(const corvane::host::Engine& engine, const GUID& type);
 
 // A property value as text: enumerations by name, vectors as [x, y, z], matrices by rows.
 std::string FormatValue(const PropertyInfo& info, const PropertyValue& value);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -26,8 +27,9 @@ constexpr const char* kPluginsUsage =
     "Loads every plug-in (<GUID>.so) from the plug-in folders and lists, one line each, its file,\n"
     "the type name and type id its GetType reports, and the base type id.\n"
     "\n"
-    "  --properties   also list each type's properties (stem and value type, enumeration names)\n"
-    "                 and whether it takes \"data\": what a text scene may set\n"
+    "  --properties   also list each type's properties (stem and value type, enumeration names,\n"
+    "                 those of its base types included), whether it takes \"data\", and its links\n"
+    "                 (name, expected child type, one child or many): what a text scene may set\n"
     "\n"
     "Plug-in folders: CORVANE_PLUGIN_PATH (colon-separated), else plugins/ beside bin/.\n";
 
@@ -46,21 +48,35 @@ std::string BaseName(const std::string& path) {
 
 void PrintProperties(const PropertyTable* table) {
   if (!table) {
-    std::printf("    (no property table)\n");
+    std::printf("    (no properties)\n");
     return;
   }
   bool data = false;
+  int count = 0;
   for (const PropertyTable* t = table; t; t = t->base) {
     if (t->applyData) data = true;
     for (const PropertyInfo& p : t->properties) {
+      ++count;
       std::string extra;
       for (std::size_t i = 0; i < p.enumNames.size(); ++i)
         extra += (i ? ", " : ": ") + p.enumNames[i];
-      std::printf("    %-28s %s%s%s\n", p.stem.c_str(), PropertyTypeName(p.type), extra.c_str(),
-                  t != table ? "  (base)" : "");
+      std::printf("    %-28s %s%s\n", p.stem.c_str(), PropertyTypeName(p.type), extra.c_str());
     }
   }
+  if (count == 0) std::printf("    (no properties)\n");
   if (data) std::printf("    (takes \"data\")\n");
+}
+
+// The links a channel of the type declares, read from a throwaway instance.
+void PrintLinks(corvane::host::Engine& engine, const GUID& type) {
+  std::unique_ptr<Zel_Channel> ch(engine.CreateChannelInstance(type, 0, 0));
+  if (!ch) return;
+  for (int i = 0; i < ch->GetLinkCount(); ++i) {
+    const ChildCreation* d = ch->GetLinkDeclaration(i);
+    if (!d) continue;
+    std::printf("    link %-23s %s%s\n", ("\"" + std::string(d->linkName) + "\"").c_str(), d->childType.typeName,
+                d->linkPosition < 0 ? " (many: an array of ids)" : "");
+  }
 }
 
 // A project file keeps the camera in the channel that holds it (the shared render context), not
@@ -70,7 +86,7 @@ void StoreCamera(corvane::host::Engine& engine, corvane::host::LoadedScene& scen
   Zel_ChannelGroup& group = *scene.group;
   for (int i = 0; i < group.GetChannelCount(); ++i) {
     Zel_Channel* ch = group.GetChannel(i);
-    const PropertyTable* table = engine.GetPropertyTable(ch->GetChannelType().typeId);
+    const PropertyTable* table = PropertyTableFor(engine, ch->GetChannelType().typeId);
     const PropertyInfo* pos = table ? table->Find("CameraPosition") : nullptr;
     const PropertyInfo* target = table ? table->Find("CameraTarget") : nullptr;
     const PropertyInfo* fov = table ? table->Find("CameraFov") : nullptr;
@@ -122,7 +138,10 @@ int PluginsCommand(int argc, char** argv) {
     std::string base = GuidToString(p->type.baseTypeId);
     std::printf("%-*s  %-*s  %-36s  %s\n", fw, BaseName(p->path).c_str(), nw, p->type.typeName,
                 GuidToString(p->type.typeId).c_str(), base.c_str());
-    if (properties) PrintProperties(engine.GetPropertyTable(p->type.typeId));
+    if (properties) {
+      PrintProperties(PropertyTableFor(engine, p->type.typeId));
+      PrintLinks(engine, p->type.typeId);
+    }
   }
   std::printf("%zu plug-ins\n", list.size());
   return kExitOk;

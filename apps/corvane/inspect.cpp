@@ -383,7 +383,7 @@ class Printer {
   }
 
   void PrintProperties(Zel_Channel& ch, const GUID& type) {
-    const PropertyTable* table = engine_.GetPropertyTable(type);
+    const PropertyTable* table = PropertyTableFor(engine_, type);
     if (!table) return;
     std::printf("    properties:\n");
     for (const PropertyTable* t = table; t; t = t->base)

@@ -128,6 +128,17 @@ bool SameValue(const PropertyValue& a, const PropertyValue& b) {
   return false;
 }
 
+// The property table of a type: its own, or when its plug-in publishes none, that of the nearest
+// base type that does (the class derives from that type's class, so the accessors apply).
+const PropertyTable* TableFor(const Engine& engine, const PluginInfo* plugin) {
+  for (std::size_t steps = 0; plugin && steps <= engine.GetPlugins().size(); ++steps) {
+    if (const PropertyTable* t = engine.GetPropertyTable(plugin->type.typeId)) return t;
+    if (plugin->type.baseTypeId == plugin->type.typeId) break;
+    plugin = engine.FindPlugin(plugin->type.baseTypeId);
+  }
+  return nullptr;
+}
+
 // Reads the scene, remembering where it is so every message can say so.
 class SceneReader {
  public:
@@ -340,7 +351,7 @@ void SceneReader::ReadChannel(const json& entry, std::size_t index) {
   }
   if (entry.contains("properties")) ReadProperties(entry["properties"], c);
   if (entry.contains("data")) {
-    const PropertyTable* table = engine_.GetPropertyTable(c.plugin->type.typeId);
+    const PropertyTable* table = TableFor(engine_, c.plugin);
     bool hook = false;
     for (const PropertyTable* t = table; t && !hook; t = t->base) hook = static_cast<bool>(t->applyData);
     if (!hook) FailChannel(c, "type " + Quote(c.plugin->type.typeName) + " takes no \"data\"");
@@ -354,7 +365,7 @@ void SceneReader::ReadChannel(const json& entry, std::size_t index) {
 
 void SceneReader::ReadProperties(const json& props, PendingChannel& c) {
   if (!props.is_object()) FailChannel(c, std::string("\"properties\" must be an object, not ") + JsonKind(props));
-  const PropertyTable* table = engine_.GetPropertyTable(c.plugin->type.typeId);
+  const PropertyTable* table = TableFor(engine_, c.plugin);
   for (auto it = props.begin(); it != props.end(); ++it) {
     const std::string& stem = it.key();
     const PropertyInfo* info = table ? table->Find(stem) : nullptr;
@@ -597,7 +608,7 @@ void SceneReader::Apply(PendingChannel& c) {
     }
   }
   if (c.data) {
-    const PropertyTable* t = engine_.GetPropertyTable(c.plugin->type.typeId);
+    const PropertyTable* t = TableFor(engine_, c.plugin);
     while (t && !t->applyData) t = t->base;
     std::string why;
     if (!t || !t->applyData(*c.channel, c.data->dump(), &why))
