@@ -378,7 +378,7 @@ class Printer {
       if (t.tag)
         std::printf("%s@%-8" PRIu64 " tag   %s\n", indent, t.offset, t.name);
       else
-        std::printf("%s@%-8" PRIu64 " block %u bytes\n", indent, t.offset, t.size);
+        std::printf("%s@%-8" PRIu64 " block %u byte%s\n", indent, t.offset, t.size, t.size == 1 ? "" : "s");
     }
   }
 
