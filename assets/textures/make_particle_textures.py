@@ -4,7 +4,7 @@
 particle_soft.png: a round, soft-edged white spot (colour and alpha fall off together, so the
     texture works with additive blending by colour or by alpha).
 beam_glow.png: a glowing strip for beam segments: a bright core across v that fades to the
-    edges, nearly constant along u so that neighbouring segments join without seams.
+    edges, constant along u so that neighbouring segments join without seams.
 ground_grid.png (512x512, opaque): a dark floor with 16 x 16 grid lines that fade towards the
     rim, for a ground plane mapped once over its whole side.
 
@@ -66,12 +66,11 @@ def beam_glow():
     for y in range(SIZE):
         row = []
         fy = (y + 0.5) / SIZE * 2.0 - 1.0  # across the beam
-        across = 0.6 * math.exp(-fy * fy * 14.0) + 0.4 * max(0.0, 1.0 - abs(fy)) ** 2
+        # A hot narrow core over a wide soft glow that reaches zero at the edges.
+        across = 0.45 * math.exp(-fy * fy * 16.0) + 0.75 * max(0.0, 1.0 - fy * fy) ** 2
         for x in range(SIZE):
-            fx = (x + 0.5) / SIZE  # along the beam
-            # A slight taper at both ends keeps overlapping segments from doubling up hard edges.
-            along = min(1.0, 0.75 + 0.25 * math.sin(math.pi * fx))
-            c = to_byte(min(1.0, across * along))
+            # Constant along the beam, so that segments meeting end to end leave no seam.
+            c = to_byte(min(1.0, across))
             row.append((c, c, c, c))
         rows.append(row)
     return rows
