@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -88,6 +89,23 @@ TEST(CorvaneRun, BrokenSceneIsNamedAndRendersNothing) {
   r = RunTool((dir / "missing.json").string() + " --out " + (dir / "out").string());
   EXPECT_EQ(r.code, 1);
   EXPECT_NE(r.output.find("missing.json"), std::string::npos) << r.output;
+}
+
+// A project saved from a text scene renders the same images as the text scene.
+TEST(CorvaneRun, ProjectFileRendersLikeItsTextScene) {
+  fs::path dir = FreshDir("corvane_run_project");
+  fs::create_directories(dir);
+  const std::string scene = std::string(CORVANE_SOURCE_DIR) + "/scenes/objects.json";
+  const std::string project = (dir / "objects.cvp").string();
+  const std::string save = std::string(CORVANE_CLI_PATH) + " save " + scene + " " + project + " > /dev/null 2>&1";
+  ASSERT_EQ(std::system(save.c_str()), 0);
+  ASSERT_EQ(RunTool(scene + " --frames 2 --size 80x60 --out " + (dir / "a").string()).code, 0);
+  ASSERT_EQ(RunTool(project + " --frames 2 --size 80x60 --out " + (dir / "b").string()).code, 0);
+  int w = 0, h = 0;
+  std::vector<uint8_t> a = ReadPng((dir / "a" / "frame_0001.png").string(), &w, &h);
+  std::vector<uint8_t> b = ReadPng((dir / "b" / "frame_0001.png").string(), &w, &h);
+  ASSERT_FALSE(a.empty());
+  EXPECT_EQ(a, b);
 }
 
 TEST(CorvaneRun, BadOptionsAreUsageErrors) {

@@ -19,6 +19,7 @@ namespace {
 
 constexpr const char* kSettingsTag = "ODT1";
 constexpr const char* kFilesTag = "ODF1";
+constexpr const char* kWorldTag = "ODW1";
 constexpr uint32_t kMaxNameBytes = 4096;
 constexpr int kMaxVertices = 65535;  // 16-bit indices
 constexpr int kMaxIndices = 1 << 24;
@@ -722,6 +723,9 @@ bool Vyn_DX8_ObjectDataChannel::SaveChannel(ZelFileSaver& saver) {
   saver.SaveTag(kSettingsTag);
   saver.SaveBlockSize(sizeof r);
   saver.SaveDataToFile(&r, sizeof r);
+  saver.SaveTag(kWorldTag);
+  saver.SaveBlockSize(sizeof m_WorldMatrix);
+  saver.SaveDataToFile(&m_WorldMatrix, sizeof m_WorldMatrix);
   saver.SaveTag(kFilesTag);
   for (const std::string* s : {&m_MeshFile, &m_TextureFile}) {
     saver.SaveBlockSize(uint32_t(s->size() + 1));
@@ -744,6 +748,11 @@ bool Vyn_DX8_ObjectDataChannel::LoadChannel(ZelFileLoader& loader, Zel_ChannelGr
     m_bAlphaBlend = (r.flags & 1) != 0;
     m_bBilinear = (r.flags & 2) != 0;
     SetSpin({r.spin[0], r.spin[1], r.spin[2]});
+  }
+  if (loader.GetInfoIfTag(kWorldTag)) {
+    D3DXMATRIX m;
+    if (!loader.CopyTagDataToPointer(&m, sizeof m)) return false;
+    m_WorldMatrix = m;
   }
   if (loader.GetInfoIfTag(kFilesTag)) {
     std::string names[2];

@@ -174,6 +174,9 @@ TEST_F(ObjectDataTest, SettingsSurviveSaveAndLoad) {
   object->SetSegments(12);
   object->SetColor({0.2f, 0.4f, 0.6f});
   object->SetTextureFile("assets/x.png");
+  D3DXMATRIX placed;
+  D3DXMatrixTranslation(&placed, 1, 2, 3);
+  object->SetWorldMatrix(placed);
   ZelFileSaver saver;
   ASSERT_TRUE(object->SaveChannel(saver));
   std::unique_ptr<Vyn_DX8_ObjectDataChannel> copy(
@@ -185,6 +188,7 @@ TEST_F(ObjectDataTest, SettingsSurviveSaveAndLoad) {
   EXPECT_EQ(copy->GetSegments(), 12);
   EXPECT_EQ(copy->GetColor(), D3DXVECTOR3(0.2f, 0.4f, 0.6f));
   EXPECT_EQ(copy->GetTextureFile(), "assets/x.png");
+  EXPECT_EQ(copy->GetWorldMatrix(), placed);
   copy->UpdateData();
   EXPECT_EQ(copy->GetVertexCount(), 13 * 7);
   // Every cut of the stream is refused or read without harm.

@@ -68,7 +68,8 @@ class Vyn_DX8_ObjectDataChannel : public Vyn_DX8_D3DDeviceUse {
 
   // Sets its world matrix as the device's world transform and draws (StreamVertexData).
   void CallChannel() override;
-  // Chunk "ODT1": primitive, size, segments, colour, flags; chunk "ODF1": mesh and texture names.
+  // Chunk "ODT1": primitive, size, segments, colours, flags, spin; "ODW1": world matrix; "ODF1":
+  // mesh and texture names.
   bool SaveChannel(ZelFileSaver& saver) override;
   bool LoadChannel(ZelFileLoader& loader, Zel_ChannelGroup* group) override;
   void DoDependencyInit(Zel_List* list) override;
