@@ -34,7 +34,9 @@
 namespace corvane::host {
 namespace {
 
-using nlohmann::json;
+// Objects keep the document's order: properties are set in the order written (a guarded setter
+// may depend on another property set before it), and data reaches its hook as written.
+using json = nlohmann::ordered_json;
 
 // A scene deeper than this is refused before anything walks it recursively.
 constexpr int kMaxJsonDepth = 64;

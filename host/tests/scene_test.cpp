@@ -186,6 +186,23 @@ TEST_F(SceneTest, ValueTheSetterIgnoredIsReported) {
   EXPECT_TRUE(engine_.GetLogger().Contains("property \"Count\" did not take value -5 (it reads 1)"));
 }
 
+// Properties are set in the order the scene writes them, so a setter that checks another property
+// sees the value written before it.
+TEST_F(SceneTest, PropertiesAreSetInDocumentOrder) {
+  LoadedScene ok, ignored;
+  std::string error;
+  ASSERT_TRUE(Load(R"({ "channels": [ { "id": "p", "type": "Test Probe", "properties": { "Bound": 20, "Count": 30 } } ] })",
+                   &ok, &error))
+      << error;
+  EXPECT_EQ(Get(Find(ok, "p"), kProbe, "Bound").i, 20);
+  EXPECT_FALSE(engine_.GetLogger().Contains("did not take"));
+  ASSERT_TRUE(Load(R"({ "channels": [ { "id": "p", "type": "Test Probe", "properties": { "Count": 30, "Bound": 20 } } ] })",
+                   &ignored, &error))
+      << error;
+  EXPECT_EQ(Get(Find(ignored, "p"), kProbe, "Bound").i, 0);
+  EXPECT_TRUE(engine_.GetLogger().Contains("property \"Bound\" did not take value 20 (it reads 0)"));
+}
+
 TEST_F(SceneTest, EnumerationByNumberAndUnsignedByNumber) {
   LoadedScene scene;
   std::string error;

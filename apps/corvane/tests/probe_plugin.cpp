@@ -55,6 +55,7 @@ class ProbeChannel : public Zel_Channel {
   }
 
   int32_t count = 1;  // its setter ignores negative values
+  int32_t bound = 0;  // its setter ignores values below count
   uint32_t mask = 0;
   ProbeMode mode = ProbeMode::ModeA;
   D3DXVECTOR3 offset{0, 0, 0};
@@ -76,6 +77,8 @@ CORVANE_PROPERTY_TABLE_EXPORT const corvane::PropertyTable* GetPropertyTable() {
     corvane::PropertyTable t;
     t.properties.push_back(MakeProperty<P, int32_t>(
         "Count", [](P& c) { return c.count; }, [](P& c, int32_t v) { if (v >= 0) c.count = v; }));
+    t.properties.push_back(MakeProperty<P, int32_t>(
+        "Bound", [](P& c) { return c.bound; }, [](P& c, int32_t v) { if (v >= c.count) c.bound = v; }));
     t.properties.push_back(MakeProperty<P, uint32_t>(
         "Mask", [](P& c) { return c.mask; }, [](P& c, uint32_t v) { c.mask = v; }));
     t.properties.push_back(MakeProperty<P, ProbeMode>(
