@@ -6,6 +6,7 @@
 // are printed by name and link names come from the loaded channels' declarations.
 
 #include <algorithm>
+#include <cctype>
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
@@ -69,6 +70,7 @@ struct RawLink {
 
 struct RawProject {
   uint32_t version = 0;
+  bool haveVersion = false;
   std::vector<RawChannel> channels;
   std::vector<RawLink> links;
   std::vector<uint32_t> roots;
@@ -184,10 +186,15 @@ RawProject WalkProject(const uint8_t* data, std::size_t size) {
   char magic[4];
   if (!c.Bytes(magic, 4, "the magic")) return p.error = c.Error(), p;
   if (std::memcmp(magic, "CVPJ", 4) != 0) {
-    c.Fail(0, "not a project file (magic is not \"CVPJ\")");
+    std::size_t first = 0;
+    while (first < size && std::isspace(data[first])) ++first;
+    c.Fail(0, first < size && data[first] == '{'
+                  ? "not a project file but text (a scene? `corvane save SCENE.json OUT.cvp` makes a project)"
+                  : "not a project file (magic is not \"CVPJ\")");
     return p.error = c.Error(), p;
   }
   if (!c.U32(&p.version, "the version")) return p.error = c.Error(), p;
+  p.haveVersion = true;
 
   uint32_t count = 0;
   // Smallest channel record: id, GUID, flags, name length, stream length.
@@ -455,7 +462,9 @@ int InspectCommand(int argc, char** argv) {
       corvane::host::LoadProject(engine, bytes.data(), bytes.size(), path, &settings, &loadError);
 
   RawProject raw = WalkProject(bytes.data(), bytes.size());
-  std::printf("file: %s (%zu bytes), project format version %u\n", path.c_str(), bytes.size(), raw.version);
+  std::printf("file: %s (%zu bytes)", path.c_str(), bytes.size());
+  if (raw.haveVersion) std::printf(", project format version %u", raw.version);
+  std::printf("\n");
   {
     Printer printer(engine, raw, group.get());
     printer.Print();
