@@ -75,8 +75,6 @@ void Vyn_DX8_ObjectDataChannel::InvalidateDeviceObjects() {
   m_bTextureTried = false;
 }
 
-void Vyn_DX8_ObjectDataChannel::InvalidateDirectGraphics() { Vyn_DX8_D3DDeviceUse::InvalidateDirectGraphics(); }
-
 void Vyn_DX8_ObjectDataChannel::Release() {
   ReleaseVertexData();
 }

@@ -63,8 +63,10 @@ struct Vec4 {
   float r, g, b, a;
 };
 
+constexpr float kInv255 = 1.0f / 255.0f;
 inline Vec4 ColorOf(DWORD c) {
-  return {((c >> 16) & 0xFF) / 255.0f, ((c >> 8) & 0xFF) / 255.0f, (c & 0xFF) / 255.0f, ((c >> 24) & 0xFF) / 255.0f};
+  return {float((c >> 16) & 0xFF) * kInv255, float((c >> 8) & 0xFF) * kInv255, float(c & 0xFF) * kInv255,
+          float((c >> 24) & 0xFF) * kInv255};
 }
 inline Vec4 ColorOf(const D3DCOLORVALUE& c) { return {c.r, c.g, c.b, c.a}; }
 inline float Clamp01(float v) { return v < 0 ? 0 : (v > 1 ? 1 : v); }
@@ -305,10 +307,21 @@ class PixelProcessor {
     tfactor_ = ColorOf(rs[D3DRS_TEXTUREFACTOR]);
     writeMask_ = rs[D3DRS_COLORWRITEENABLE];
     stages_ = 0;
+    // A stage without a texture whose operation reads the texture passes the current value on,
+    // so untextured geometry keeps its vertex or material colour and alpha.
+    auto readsTexture = [](DWORD o, DWORD x, DWORD y) {
+      return o != D3DTOP_DISABLE &&
+             ((o != D3DTOP_SELECTARG2 && (x & D3DTA_SELECTMASK) == D3DTA_TEXTURE) ||
+              (o != D3DTOP_SELECTARG1 && (y & D3DTA_SELECTMASK) == D3DTA_TEXTURE));
+    };
     for (int s = 0; s < 2; ++s) {
-      if (st.tss[s][D3DTSS_COLOROP] == D3DTOP_DISABLE) break;
+      const DWORD* ss = st.tss[s];
+      if (ss[D3DTSS_COLOROP] == D3DTOP_DISABLE) break;
       stages_ = s + 1;
-      linear_[s] = st.tss[s][D3DTSS_MAGFILTER] >= D3DTEXF_LINEAR;
+      linear_[s] = ss[D3DTSS_MAGFILTER] >= D3DTEXF_LINEAR;
+      const bool noTexture = st.textures[s] == nullptr;
+      colorPass_[s] = noTexture && readsTexture(ss[D3DTSS_COLOROP], ss[D3DTSS_COLORARG1], ss[D3DTSS_COLORARG2]);
+      alphaPass_[s] = noTexture && readsTexture(ss[D3DTSS_ALPHAOP], ss[D3DTSS_ALPHAARG1], ss[D3DTSS_ALPHAARG2]);
     }
   }
 
@@ -374,15 +387,8 @@ class PixelProcessor {
       Vec4 c1 = arg(ss[D3DTSS_COLORARG1], false), c2 = arg(ss[D3DTSS_COLORARG2], false);
       Vec4 a1 = arg(ss[D3DTSS_ALPHAARG1], true), a2 = arg(ss[D3DTSS_ALPHAARG2], true);
       const DWORD co = ss[D3DTSS_COLOROP], ao = ss[D3DTSS_ALPHAOP];
-      // A stage without a texture whose operation reads the texture passes the current value on,
-      // so untextured geometry keeps its vertex or material colour and alpha.
-      auto readsTexture = [](DWORD o, DWORD x, DWORD y) {
-        return o != D3DTOP_DISABLE &&
-               ((o != D3DTOP_SELECTARG2 && (x & D3DTA_SELECTMASK) == D3DTA_TEXTURE) ||
-                (o != D3DTOP_SELECTARG1 && (y & D3DTA_SELECTMASK) == D3DTA_TEXTURE));
-      };
-      const bool colorPass = !t && readsTexture(co, ss[D3DTSS_COLORARG1], ss[D3DTSS_COLORARG2]);
-      const bool alphaPass = !t && readsTexture(ao, ss[D3DTSS_ALPHAARG1], ss[D3DTSS_ALPHAARG2]);
+      const bool colorPass = colorPass_[s];
+      const bool alphaPass = alphaPass_[s];
       if (colorPass) {
         out.r = cur.r, out.g = cur.g, out.b = cur.b;
       } else {
@@ -398,7 +404,7 @@ class PixelProcessor {
     uint8_t* px = st_.color + i * 4;
     Vec4 res = cur;
     if (blend_) {
-      Vec4 d{px[0] / 255.0f, px[1] / 255.0f, px[2] / 255.0f, px[3] / 255.0f};
+      Vec4 d{px[0] * kInv255, px[1] * kInv255, px[2] * kInv255, px[3] * kInv255};
       Vec4 fs = Factor(src_, cur, d), fd = Factor(dst_, cur, d);
       res.r = Combine(cur.r * fs.r, d.r * fd.r, cur.r, d.r);
       res.g = Combine(cur.g * fs.g, d.g * fd.g, cur.g, d.g);
@@ -454,6 +460,8 @@ class PixelProcessor {
   DWORD writeMask_;
   int stages_ = 0;
   bool linear_[2] = {false, false};
+  bool colorPass_[2] = {false, false};
+  bool alphaPass_[2] = {false, false};
 };
 
 // --- clipping -----------------------------------------------------------------------------------

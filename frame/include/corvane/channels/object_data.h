@@ -77,7 +77,7 @@ class Vyn_DX8_ObjectDataChannel : public Vyn_DX8_D3DDeviceUse {
   // --- virtual operations, in table order --------------------------------------------------------
   // Frees the device buffers and the texture and clears the buffers-valid flag.
   void InvalidateDeviceObjects() override;
-  void InvalidateDirectGraphics() override;
+  // InvalidateDirectGraphics: the device user's, inherited unchanged (it invalidates the above).
   // Frees arrays and device buffers.
   virtual void Release();
   // Frees the arrays (and the device buffers, which were built from them).
