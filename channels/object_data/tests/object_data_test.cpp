@@ -86,6 +86,30 @@ TEST_F(ObjectDataTest, CallChannelStreamsItsBuffersAndDrawsItsPrimitives) {
   DWORD blend = 1;
   device->GetRenderState(D3DRS_ALPHABLENDENABLE, &blend);
   EXPECT_EQ(blend, 0u);
+
+  // After a device loss the buffers are rebuilt at the next draw.
+  device->ClearRecordedCalls();
+  object->CallChannel();
+  EXPECT_EQ(find("CreateVertexBuffer"), calls.size());  // still valid: reused
+  object->InvalidateDirectGraphics();
+  device->ClearRecordedCalls();
+  object->CallChannel();
+  EXPECT_LT(find("CreateVertexBuffer"), find("DrawIndexedPrimitive"));
+  EXPECT_LT(find("DrawIndexedPrimitive"), calls.size());
+}
+
+TEST_F(ObjectDataTest, VisibilityFollowsTheCamera) {
+  object->SetPrimitive(kPrimitiveBox);
+  context->SetCamera({0, 0, -10}, {0, 0, 0}, 1.0f);
+  context->ApplyCamera();
+  EXPECT_TRUE(object->GetIfObjectIsVisible());
+  D3DXMATRIX m;
+  D3DXMatrixTranslation(&m, 0, 0, -30);  // behind the camera
+  object->SetWorldMatrix(m);
+  EXPECT_FALSE(object->GetIfObjectIsVisible());
+  D3DXMatrixTranslation(&m, 100, 0, 0);  // far to the right
+  object->SetWorldMatrix(m);
+  EXPECT_FALSE(object->GetIfObjectIsVisible());
 }
 
 TEST_F(ObjectDataTest, ArraysBoundsAndWorldMatrixFollowTheirSetters) {
