@@ -17,6 +17,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <limits>
 #include <map>
@@ -631,6 +632,11 @@ bool LoadSceneText(Engine& engine, const std::string& text, const std::string& n
 }
 
 bool LoadSceneFile(Engine& engine, const std::string& path, LoadedScene* scene, std::string* error) {
+  std::error_code ec;
+  if (std::filesystem::is_directory(path, ec)) {
+    if (error) *error = path + ": is a folder, not a scene file";
+    return false;
+  }
   std::ifstream in(path, std::ios::binary);
   if (!in) {
     if (error) *error = path + ": cannot open (" + std::strerror(errno) + ")";
