@@ -69,7 +69,8 @@ inline Vec4 ColorOf(DWORD c) {
           float((c >> 24) & 0xFF) * kInv255};
 }
 inline Vec4 ColorOf(const D3DCOLORVALUE& c) { return {c.r, c.g, c.b, c.a}; }
-inline float Clamp01(float v) { return v < 0 ? 0 : (v > 1 ? 1 : v); }
+// Not-a-number becomes 0, so that bad input never reaches an integer conversion.
+inline float Clamp01(float v) { return v > 0 ? (v < 1 ? v : 1) : 0; }
 
 // A processed vertex: clip-space position and the attributes the rasterizer interpolates.
 struct PVertex {
@@ -544,7 +545,12 @@ class Rasterizer {
     flat_ = st.rs[D3DRS_SHADEMODE] == D3DSHADE_FLAT;
   }
 
+  static bool Finite(const PVertex& v) {
+    return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z) && std::isfinite(v.w);
+  }
+
   void Triangle(PVertex a, PVertex b, PVertex c) {
+    if (!Finite(a) || !Finite(b) || !Finite(c)) return;
     if (flat_) {
       for (PVertex* v : {&b, &c}) {
         v->r = a.r, v->g = a.g, v->b = a.b, v->a = a.a;
@@ -566,6 +572,7 @@ class Rasterizer {
   }
 
   void Line(PVertex a, PVertex b) {
+    if (!Finite(a) || !Finite(b)) return;
     // Clip the segment against the same planes.
     float t0 = 0, t1 = 1;
     for (int k = 0; k < kPlanes; ++k) {
@@ -596,7 +603,7 @@ class Rasterizer {
   }
 
   void Point(const PVertex& a) {
-    if (a.w <= 1e-5f || a.z < 0) return;
+    if (!Finite(a) || a.w <= 1e-5f || a.z < 0) return;
     SVertex s = ToScreen(a, st_.viewport);
     int x = int(std::floor(s.x)), y = int(std::floor(s.y));
     if (x < x0_ || x >= x1_ || y < y0_ || y >= y1_ || s.z > 1) return;

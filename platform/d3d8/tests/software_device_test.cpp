@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <limits>
 
 #include "corvane/software_device.h"
 
@@ -280,6 +281,26 @@ TEST_F(DeviceTest, NearPlaneClipsAndPerspectiveKeepsTexturesStraight) {
   ASSERT_EQ(dev->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 2, f, sizeof(ColorVertex)), D3D_OK);
   EXPECT_EQ(dev->GetPixel(16, 31), 0xFF00FF00u);
   EXPECT_EQ(dev->GetPixel(16, 2), 0xFF000000u);
+}
+
+TEST_F(DeviceTest, NonFiniteAndHugeVerticesAreHarmless) {
+  const float nan = std::numeric_limits<float>::quiet_NaN(), inf = std::numeric_limits<float>::infinity();
+  ColorVertex bad[3] = {{nan, 0, 0.5f, 0xFFFF0000}, {-1, 1, 0.5f, 0xFFFF0000}, {1, -1, 0.5f, 0xFFFF0000}};
+  EXPECT_EQ(Tri(bad), D3D_OK);
+  ColorVertex far[3] = {{-1e30f, -1e30f, 0.5f, 0xFFFF0000}, {-1e30f, 1e30f, 0.5f, 0xFFFF0000},
+                        {inf, -1e30f, 0.5f, 0xFFFF0000}};
+  EXPECT_EQ(Tri(far), D3D_OK);
+  EXPECT_EQ(CountPixels(0xFFFF0000), 0);
+  // Huge but finite: clipped to the guard band, fills the target.
+  ColorVertex big[3] = {{-1e6f, -1e6f, 0.5f, 0xFF00FF00}, {-1e6f, 1e7f, 0.5f, 0xFF00FF00},
+                        {1e7f, -1e6f, 0.5f, 0xFF00FF00}};
+  EXPECT_EQ(Tri(big), D3D_OK);
+  EXPECT_EQ(CountPixels(0xFF00FF00), 32 * 32);
+  D3DMATERIAL8 m = {};
+  m.Diffuse = {nan, 1, 1, nan};
+  dev->SetMaterial(&m);
+  dev->SetRenderState(D3DRS_LIGHTING, TRUE);
+  FullQuad(0.1f, 0xFFFFFFFF);  // colours from a broken material stay in range
 }
 
 TEST(SoftwareDeviceLog, RecordsCallsInOrderWithArguments) {
