@@ -2,6 +2,7 @@
 // property tables and the global engine.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -197,6 +198,23 @@ TEST(StockChannels, ValueAndMatrixBehaviourAndPropertyTables) {
   EXPECT_EQ(mp->get(*m).m, t);
   EXPECT_TRUE(mp->set(*m, corvane::PropertyValue::Matrix(identity)));
   EXPECT_EQ(matrix->GetMatrix(), identity);
+}
+
+TEST(Engine, DefaultPluginsComeFromEveryFolderOfThePluginPath) {
+  TempDir a("plugin_path_a"), b("plugin_path_b");
+  fs::copy_file(corvane::test::PluginPath(kValue), a.path / "0B97F3E6-5A1C-4F84-B26D-A9E40C83F51D.so");
+  fs::copy_file(corvane::test::PluginPath(kMatrix), b.path / "81C4E6A0-F759-4D3B-9A2E-60F8B1C37D95.so");
+  const char* old = std::getenv("CORVANE_PLUGIN_PATH");
+  const std::string saved = old ? old : "";
+  setenv("CORVANE_PLUGIN_PATH", (a.path.string() + "::" + b.path.string() + ":/nonexistent").c_str(), 1);
+  Engine engine;
+  engine.GetLogger().SetCapture(true);
+  EXPECT_EQ(engine.LoadDefaultPlugins(), 2);
+  EXPECT_NE(engine.FindPlugin(kValue), nullptr);
+  EXPECT_NE(engine.FindPlugin(kMatrix), nullptr);
+  EXPECT_TRUE(engine.GetLogger().Contains("/nonexistent"));
+  if (old) setenv("CORVANE_PLUGIN_PATH", saved.c_str(), 1);
+  else unsetenv("CORVANE_PLUGIN_PATH");
 }
 
 TEST(Engine, TypeCompatibilityFollowsBaseChain) {

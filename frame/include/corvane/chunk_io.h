@@ -8,7 +8,8 @@
 //
 // The loader treats its input as untrusted: every read is checked against the stream and against
 // the destination it was given; a violation sets the loader's error (with the stream's name and
-// the offset) and the read returns false. Nothing is ever written past a destination.
+// the offset, as "<name>: offset <n>: <what>") and the read returns false; once in error the
+// loader reads nothing more. Nothing is ever written past a destination.
 #pragma once
 
 #include <cstddef>
@@ -69,7 +70,8 @@ class ZelFileLoader {
   bool CopyTagDataToPointer(T* dest) {
     return CopyTagDataToPointer(static_cast<void*>(dest), static_cast<uint32_t>(sizeof(T)));
   }
-  // Size of the next block, or 0 when the next token is not a block.
+  // Size of the next block, or 0 when the next token is not a block. consume = true also moves past
+  // the block (skipping its data).
   virtual uint32_t GetSizeDataBlock(bool consume);
 
   // Token-level reading (inspection tools, skipping unknown data).

@@ -6,7 +6,10 @@
 // engine), keeps the frame counter and the engine clock (frames of 1/25 s), and routes the four
 // message sinks and the debug sink to one Logger.
 //
-// Constructing an Engine makes it globalEngine; destroying it clears globalEngine.
+// Constructing an Engine makes it globalEngine; destroying it clears globalEngine. Destroy every
+// group and private channel before the engine: its destructor deletes the shared channels (newest
+// first) and then closes the plug-in libraries their code lives in. Host messages (a plug-in that
+// does not load, an unknown type) go to the logger as sink -1.
 #pragma once
 
 #include <map>
@@ -45,6 +48,8 @@ class Engine : public EngineInterface {
 
   // --- EngineInterface ---
   int GetFrameNumber() override { return frame_; }
+  // Creates through the type's InitDLL, sets the channel's engine and type record (from GetType),
+  // and calls its DoDependencyInit, reporting dependency types no plug-in provides.
   Zel_Channel* CreateChannelInstance(const GUID& type, int reserved1 = 0, int reserved2 = 0) override;
   Zel_Channel* GetSharedChannel(const GUID& type, const char* name) override;
   double GetEngineTime() override { return time_; }
@@ -57,8 +62,9 @@ class Engine : public EngineInterface {
   // Loads the folders of CORVANE_PLUGIN_PATH (colon-separated) or, when unset, the "plugins"
   // folder beside the running executable's "bin" folder. Returns the number loaded.
   int LoadDefaultPlugins();
-  // Loads one plug-in file. False (with a message) when it cannot be opened, lacks GetType or
-  // InitDLL, or its type is already provided by another file.
+  // Loads one plug-in file, whatever its name (tests load scratch plug-ins this way). False (with a
+  // message) when it cannot be opened, lacks GetType or InitDLL, or its type is already provided by
+  // another file. The type is what GetType reports, never the file name.
   bool LoadPlugin(const std::string& path);
   const std::vector<PluginInfo>& GetPlugins() const { return plugins_; }
   const PluginInfo* FindPlugin(const GUID& type) const;

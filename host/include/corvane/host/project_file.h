@@ -7,9 +7,22 @@
 //     length + the channel's chunk stream
 //   uint32 link count; per link: uint32 parent id, uint32 link index, uint32 order, uint32 child id
 //   uint32 root count; per root: uint32 instance id
-//   scene settings (frame step, frame count) as a trailing chunk stream
+//   scene settings as a trailing chunk stream: "STEP" [float frame step], "FRMS" [int32 frame
+//     count], both required, nothing after them
 // Every length and count is checked against what the file can still hold before anything is
 // allocated. Saving what was loaded gives the same bytes.
+//
+// Saving writes the group's channels in group order with their position as instance id, each
+// link of each channel in link order (order = position within a many-children link), and the
+// roots in order. Loading accepts any distinct ids, and refuses (with "<name>: offset N: ...") a
+// wrong magic or version (1), counts the rest of the file cannot hold, unknown channel types or
+// flags, duplicate ids, a channel whose LoadChannel fails or leaves its loader in error (the
+// message names the channel), links to undeclared link indices, to unknown ids, of a child type
+// the link does not accept (through the loaded types' base chain), a second child on a one-child
+// link, many-children positions out of order, links that form a cycle, unknown root ids, and
+// missing or trailing settings bytes. A shared channel (flag bit 0) is fetched through
+// Engine::GetSharedChannel(type, name), its old links are cut, then it is loaded like any other;
+// the group references it without owning it.
 #pragma once
 
 #include <cstdint>
