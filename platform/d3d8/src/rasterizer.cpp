@@ -251,6 +251,7 @@ inline int Address(int i, int n, DWORD mode) {
       return a >= n ? n - 1 : a;
     }
     default: {
+      if ((n & (n - 1)) == 0) return i & (n - 1);  // power-of-two sizes wrap without a division
       int p = i % n;
       return p < 0 ? p + n : p;
     }
