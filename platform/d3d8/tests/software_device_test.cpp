@@ -165,6 +165,41 @@ TEST_F(DeviceTest, TextureFactorAlphaFadesATexturedQuad) {
   EXPECT_EQ(tex->Release(), 0u);
 }
 
+// Texture addressing picks the texel a coordinate outside 0..1 names, for power-of-two and other
+// widths.
+TEST_F(DeviceTest, TextureAddressingWrapsClampsAndMirrors) {
+  struct Case {
+    UINT width;
+    DWORD mode;
+    float u;
+    int texel;
+  };
+  const Case cases[] = {
+      {4, D3DTADDRESS_WRAP, 1.30f, 1},    {4, D3DTADDRESS_WRAP, -0.20f, 3},  {3, D3DTADDRESS_WRAP, -0.20f, 2},
+      {3, D3DTADDRESS_WRAP, 2.50f, 1},    {4, D3DTADDRESS_CLAMP, 1.30f, 3},  {4, D3DTADDRESS_CLAMP, -5.0f, 0},
+      {4, D3DTADDRESS_MIRROR, 1.30f, 2},  {3, D3DTADDRESS_MIRROR, -0.20f, 0},
+  };
+  dev->SetRenderState(D3DRS_ZENABLE, D3DZB_FALSE);
+  dev->SetVertexShader(D3DFVF_XYZ | D3DFVF_TEX1);
+  for (const Case& c : cases) {
+    IDirect3DTexture8* tex = nullptr;
+    ASSERT_EQ(dev->CreateTexture(c.width, 1, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &tex), D3D_OK);
+    D3DLOCKED_RECT r;
+    tex->LockRect(0, &r, nullptr, 0);
+    for (UINT i = 0; i < c.width; ++i) static_cast<DWORD*>(r.pBits)[i] = 0xFF000000u | (i * 40 + 10);
+    tex->UnlockRect(0);
+    dev->SetTexture(0, tex);
+    dev->SetTextureStageState(0, D3DTSS_ADDRESSU, c.mode);
+    struct TV {
+      float x, y, z, u, v;
+    } q[3] = {{-1, -1, .5f, c.u, 0.5f}, {-1, 3, .5f, c.u, 0.5f}, {3, -1, .5f, c.u, 0.5f}};
+    ASSERT_EQ(dev->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, q, sizeof(TV)), D3D_OK);
+    EXPECT_EQ(int(dev->GetPixel(16, 16) & 0xFF), c.texel * 40 + 10) << c.width << " " << c.mode << " " << c.u;
+    dev->SetTexture(0, nullptr);
+    tex->Release();
+  }
+}
+
 TEST_F(DeviceTest, LineListDrawsItsLinesOnly) {
   ColorVertex l[4] = {{-1, 1 - 5.5f / 16, 0.5f, 0xFFFFFF00}, {1, 1 - 5.5f / 16, 0.5f, 0xFFFFFF00},
                       {-1 + 20.5f / 16, -1, 0.5f, 0xFFFFFF00}, {-1 + 20.5f / 16, 1, 0.5f, 0xFFFFFF00}};
