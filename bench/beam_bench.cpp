@@ -43,9 +43,10 @@ struct BeamFixture {
     emitter.reset(static_cast<Vyn_DX8_ParticleEmitter*>(engine.CreateChannelInstance(ids::kParticleEmitter)));
     beam.reset(static_cast<Vyn_DX8_ParticleBeamRenderer*>(engine.CreateChannelInstance(ids::kParticleBeamRenderer)));
     if (!emitter || !beam) return;
-    // One burst fills the pool; the particles live far longer than the run.
+    // One burst (on the one frame the engine advances) fills the pool; the particles live far
+    // longer than the run.
     emitter->SetMaxParticles(kParticles);
-    emitter->SetBirthPeriod(100000000);
+    emitter->SetBirthPeriod(0);
     emitter->SetBurstTotal(kParticles);
     emitter->SetShape(Vyn_DX8_ParticleEmitter::ShapeSphere);
     emitter->SetSphereShapeMinRadius(1.0f);

@@ -228,8 +228,8 @@ int Vyn_DX8_ParticleBeamRenderer::BuildQuads(Vyn_DX8_ParticleEmitter* emitter, c
   const D3DXVECTOR3 up(viewInverse._21, viewInverse._22, viewInverse._23);
   // Projected directions are divided by the projection's scales, so that a segment's angle on the
   // screen matches its angle in the view plane whatever the viewport's aspect.
-  const float scaleX = projection._11 != 0.0f ? projection._11 : 1.0f;
-  const float scaleY = projection._22 != 0.0f ? projection._22 : 1.0f;
+  const float invScaleX = projection._11 != 0.0f ? 1.0f / projection._11 : 1.0f;
+  const float invScaleY = projection._22 != 0.0f ? 1.0f / projection._22 : 1.0f;
   const float h = m_fHingeOffset;
   const int limit = std::min({poolCount, m_nBuiltPoolSize, static_cast<int>(m_SystemVertices.size() / 4),
                               static_cast<int>(m_Order.size())});
@@ -249,19 +249,17 @@ int Vyn_DX8_ParticleBeamRenderer::BuildQuads(Vyn_DX8_ParticleEmitter* emitter, c
     const float cy = r.vx * projection._12 + r.vy * projection._22 + r.vz * projection._32 + projection._42;
     const float cw = r.vx * projection._14 + r.vy * projection._24 + r.vz * projection._34 + projection._44;
     r.front = cw > 1e-6f;
-    r.px = r.front ? cx / cw : 0.0f;
-    r.py = r.front ? cy / cw : 0.0f;
+    const float inv = r.front ? 1.0f / cw : 0.0f;
+    r.px = cx * inv;
+    r.py = cy * inv;
     return r;
   };
 
-  const int m = CollectChain(pool, limit, emitter->GetLastParticlePoolIndex(), limit,
-                             emitter->GetBirthPeriod(), m_Order.data());
   Projected younger{};
   uint32_t youngerColor = 0;
   float youngerHalf = 0.0f;
   // Quad k joins the k-th visited particle w to its younger neighbour (the one visited before).
-  for (int k = 0; k < m; ++k) {
-    const tParticle& w = pool[m_Order[k]];
+  auto visit = [&](int k, const tParticle& w) {
     const uint32_t color = ParticleColor(w);
     const Projected a = project(w.drawPosition);
     const float half = w.size.x * 0.5f;
@@ -273,14 +271,15 @@ int Vyn_DX8_ParticleBeamRenderer::BuildQuads(Vyn_DX8_ParticleEmitter* emitter, c
       // view-plane direction is used there.
       float ex = dx, ey = dy;
       if (a.front && b.front) {
-        ex = (b.px - a.px) / scaleX;
-        ey = (b.py - a.py) / scaleY;
+        ex = (b.px - a.px) * invScaleX;
+        ey = (b.py - a.py) * invScaleY;
       }
       const float el = std::sqrt(ex * ex + ey * ey);
       float c = 1.0f, s = 0.0f;  // atan2(0, 0) = 0
       if (el > 0.0f && std::isfinite(el)) {
-        c = ex / el;
-        s = ey / el;
+        const float inv = 1.0f / el;
+        c = ex * inv;
+        s = ey * inv;
       }
       const float cornerX[4] = {-h, len + h, -h, len + h};
       const float cornerY[4] = {half, youngerHalf, -half, -youngerHalf};
@@ -298,6 +297,32 @@ int Vyn_DX8_ParticleBeamRenderer::BuildQuads(Vyn_DX8_ParticleEmitter* emitter, c
     younger = a;
     youngerColor = color;
     youngerHalf = half;
+  };
+
+  // One pass builds while it walks, touching each particle record once. Only a chain whose birth
+  // times rise (back-dated births) needs its visits put in age order first: that walk is redone
+  // through CollectChain.
+  const int youngest = emitter->GetLastParticlePoolIndex();
+  const uint32_t period = emitter->GetBirthPeriod();
+  int m = 0;
+  bool rises = false;
+  uint32_t before = 0;
+  for (int index = youngest; index >= 0 && index < limit && m < limit;) {
+    const tParticle& w = pool[index];
+    if (w.flags & Vyn_DX8_ParticleEmitter::kParticleDead) break;
+    if (m > 0 && before < w.birthTime) {
+      if (w.birthTime - before <= period) rises = true;
+      break;
+    }
+    m_Order[m] = index;
+    visit(m, w);
+    before = w.birthTime;
+    ++m;
+    index = w.olderIndex;
+  }
+  if (rises) {
+    m = CollectChain(pool, limit, youngest, limit, period, m_Order.data());
+    for (int k = 0; k < m; ++k) visit(k, pool[m_Order[k]]);
   }
   return m;
 }
