@@ -6,9 +6,11 @@ if(TARGET corvane_render_context)
 endif()
 if(CORVANE_TESTS AND TARGET corvane_render_context AND TARGET corvane_object_data)
   find_package(PNG REQUIRED)
+  # The built-in scene may use any plug-in: build them all first.
+  get_property(_run_test_plugins GLOBAL PROPERTY CORVANE_PLUGIN_TARGETS)
   corvane_add_test(corvane_run_tests
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/run_test.cpp
     LINKS PNG::PNG
-    PLUGINS corvane corvane_render_context corvane_object_data corvane_device_user)
+    PLUGINS corvane ${_run_test_plugins})
   target_compile_definitions(corvane_run_tests PRIVATE CORVANE_CLI_PATH="$<TARGET_FILE:corvane>")
 endif()

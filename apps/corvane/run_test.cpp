@@ -16,13 +16,13 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct Result {
+struct RunResult {
   int code = -1;
   std::string output;  // stdout and stderr
 };
 
-Result RunTool(const std::string& args) {
-  Result r;
+RunResult RunTool(const std::string& args) {
+  RunResult r;
   const std::string cmd = std::string(CORVANE_CLI_PATH) + " run " + args + " 2>&1";
   FILE* p = popen(cmd.c_str(), "r");
   if (!p) return r;
@@ -53,23 +53,23 @@ fs::path FreshDir(const char* name) {
   return d;
 }
 
-TEST(CorvaneRun, BuiltInSceneRendersTurningFrames) {
+TEST(CorvaneRun, BuiltInSceneRendersMovingFrames) {
   fs::path out = FreshDir("corvane_run_default");
-  Result r = RunTool("--frames 3 --size 96x64 --out " + out.string());
+  RunResult r = RunTool("--frames 6 --size 96x64 --out " + out.string());
   ASSERT_EQ(r.code, 0) << r.output;
   EXPECT_NE(r.output.find(out.string()), std::string::npos) << r.output;
   int w = 0, h = 0;
   std::vector<uint8_t> first = ReadPng((out / "frame_0000.png").string(), &w, &h);
   ASSERT_EQ(w, 96);
   ASSERT_EQ(h, 64);
-  std::vector<uint8_t> last = ReadPng((out / "frame_0002.png").string(), &w, &h);
+  std::vector<uint8_t> last = ReadPng((out / "frame_0005.png").string(), &w, &h);
   ASSERT_EQ(last.size(), first.size());
-  EXPECT_NE(first, last);  // the object turns
-  EXPECT_FALSE(fs::exists(out / "frame_0003.png"));
-  // The object (textured, lit: not the clear colour) fills the middle of the image.
-  const uint8_t* mid = &first[(32 * 96 + 48) * 4];
-  EXPECT_FALSE(mid[0] == 0x20 && mid[1] == 0x28 && mid[2] == 0x30);
-  EXPECT_GT(int(mid[0]), int(mid[2]));  // the crate is brown
+  EXPECT_NE(first, last);  // the scene moves
+  EXPECT_FALSE(fs::exists(out / "frame_0006.png"));
+  // Something was drawn: not every pixel has the colour of the first one.
+  bool varied = false;
+  for (size_t i = 4; i < last.size() && !varied; i += 4) varied = std::memcmp(&last[i], &last[0], 4) != 0;
+  EXPECT_TRUE(varied);
 }
 
 TEST(CorvaneRun, BrokenSceneIsNamedAndRendersNothing) {
@@ -79,7 +79,7 @@ TEST(CorvaneRun, BrokenSceneIsNamedAndRendersNothing) {
   std::ofstream(scene) << R"({ "frames": 2, "channels": [
       { "id": "thing", "type": "DX8 3D ObjectData", "properties": { "Primitiv": "Box" } } ],
       "roots": ["thing"] })";
-  Result r = RunTool(scene.string() + " --out " + (dir / "out").string());
+  RunResult r = RunTool(scene.string() + " --out " + (dir / "out").string());
   EXPECT_EQ(r.code, 1) << r.output;
   EXPECT_NE(r.output.find("bad.json"), std::string::npos) << r.output;
   EXPECT_NE(r.output.find("thing"), std::string::npos) << r.output;
