@@ -435,7 +435,10 @@ void Vyn_DX8_ParticleEmitter::UpdateEmitter() {
         if (!loc) continue;
         loc->key = rec->key;
         loc->position = rec->position;
-        loc->lastBirth = m_nClock - static_cast<uint32_t>(RandUnit() * static_cast<float>(m_nBirthPeriod));
+        // A random phase within one period, so that new locations do not all birth together.
+        const double phase = std::min(std::trunc(static_cast<double>(RandUnit()) * m_nBirthPeriod),
+                                      static_cast<double>(m_nBirthPeriod));
+        loc->lastBirth = m_nClock - static_cast<uint32_t>(phase);
         m_EmitLocations.AddItem(loc);
       } else if (GetEmitLocation(rec->key)) {
         RemoveEmitLocation(rec->key);
