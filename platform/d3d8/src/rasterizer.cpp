@@ -343,6 +343,40 @@ class PixelProcessor {
   // Depth test only (early), true when the fragment survives.
   bool DepthPasses(size_t i, float z) const { return !zTest_ || Compare(zFunc_, z, st_.depth[i]); }
 
+  // One texture-stage operation on one component.
+  [[gnu::always_inline]] static inline float Op(DWORD o, float a, float b, float da, float ta, float fa, float cur) {
+    switch (o) {
+      case D3DTOP_SELECTARG1: return a;
+      case D3DTOP_SELECTARG2: return b;
+      case D3DTOP_MODULATE: return a * b;
+      case D3DTOP_MODULATE2X: return Clamp01(2 * a * b);
+      case D3DTOP_MODULATE4X: return Clamp01(4 * a * b);
+      case D3DTOP_ADD: return Clamp01(a + b);
+      case D3DTOP_ADDSIGNED: return Clamp01(a + b - 0.5f);
+      case D3DTOP_ADDSIGNED2X: return Clamp01(2 * (a + b - 0.5f));
+      case D3DTOP_SUBTRACT: return Clamp01(a - b);
+      case D3DTOP_ADDSMOOTH: return Clamp01(a + b - a * b);
+      case D3DTOP_BLENDDIFFUSEALPHA: return a * da + b * (1 - da);
+      case D3DTOP_BLENDTEXTUREALPHA: return a * ta + b * (1 - ta);
+      case D3DTOP_BLENDFACTORALPHA: return a * fa + b * (1 - fa);
+      case D3DTOP_DISABLE: return cur;
+      default: return a * b;
+    }
+  }
+  // The same operation on red, green and blue, with the common ones decided once.
+  [[gnu::always_inline]] static inline void Combine3(DWORD o, const Vec4& a, const Vec4& b, float da, float ta,
+                                                     float fa, const Vec4& cur, Vec4* out) {
+    switch (o) {
+      case D3DTOP_SELECTARG1: out->r = a.r, out->g = a.g, out->b = a.b; return;
+      case D3DTOP_SELECTARG2: out->r = b.r, out->g = b.g, out->b = b.b; return;
+      case D3DTOP_MODULATE: out->r = a.r * b.r, out->g = a.g * b.g, out->b = a.b * b.b; return;
+      default:
+        out->r = Op(o, a.r, b.r, da, ta, fa, cur.r);
+        out->g = Op(o, a.g, b.g, da, ta, fa, cur.g);
+        out->b = Op(o, a.b, b.b, da, ta, fa, cur.b);
+    }
+  }
+
   void Shade(size_t i, float z, const float* attr) const {
     Vec4 diffuse{attr[0], attr[1], attr[2], attr[3]};
     Vec4 cur = diffuse;
@@ -367,38 +401,18 @@ class PixelProcessor {
         if ((code & D3DTA_ALPHAREPLICATE) && !alpha) v = {v.a, v.a, v.a, v.a};
         return v;
       };
-      auto op = [&](DWORD o, float a, float b, float da, float ta, float fa, float curv) -> float {
-        switch (o) {
-          case D3DTOP_SELECTARG1: return a;
-          case D3DTOP_SELECTARG2: return b;
-          case D3DTOP_MODULATE: return a * b;
-          case D3DTOP_MODULATE2X: return Clamp01(2 * a * b);
-          case D3DTOP_MODULATE4X: return Clamp01(4 * a * b);
-          case D3DTOP_ADD: return Clamp01(a + b);
-          case D3DTOP_ADDSIGNED: return Clamp01(a + b - 0.5f);
-          case D3DTOP_ADDSIGNED2X: return Clamp01(2 * (a + b - 0.5f));
-          case D3DTOP_SUBTRACT: return Clamp01(a - b);
-          case D3DTOP_ADDSMOOTH: return Clamp01(a + b - a * b);
-          case D3DTOP_BLENDDIFFUSEALPHA: return a * da + b * (1 - da);
-          case D3DTOP_BLENDTEXTUREALPHA: return a * ta + b * (1 - ta);
-          case D3DTOP_BLENDFACTORALPHA: return a * fa + b * (1 - fa);
-          case D3DTOP_DISABLE: return curv;
-          default: return a * b;
-        }
-      };
-      Vec4 c1 = arg(ss[D3DTSS_COLORARG1], false), c2 = arg(ss[D3DTSS_COLORARG2], false);
-      Vec4 a1 = arg(ss[D3DTSS_ALPHAARG1], true), a2 = arg(ss[D3DTSS_ALPHAARG2], true);
-      const DWORD co = ss[D3DTSS_COLOROP], ao = ss[D3DTSS_ALPHAOP];
-      const bool colorPass = colorPass_[s];
-      const bool alphaPass = alphaPass_[s];
-      if (colorPass) {
+      if (colorPass_[s]) {
         out.r = cur.r, out.g = cur.g, out.b = cur.b;
       } else {
-        out.r = op(co, c1.r, c2.r, diffuse.a, tex.a, tfactor_.a, cur.r);
-        out.g = op(co, c1.g, c2.g, diffuse.a, tex.a, tfactor_.a, cur.g);
-        out.b = op(co, c1.b, c2.b, diffuse.a, tex.a, tfactor_.a, cur.b);
+        Vec4 c1 = arg(ss[D3DTSS_COLORARG1], false), c2 = arg(ss[D3DTSS_COLORARG2], false);
+        Combine3(ss[D3DTSS_COLOROP], c1, c2, diffuse.a, tex.a, tfactor_.a, cur, &out);
       }
-      out.a = alphaPass ? cur.a : op(ao, a1.a, a2.a, diffuse.a, tex.a, tfactor_.a, cur.a);
+      if (alphaPass_[s]) {
+        out.a = cur.a;
+      } else {
+        Vec4 a1 = arg(ss[D3DTSS_ALPHAARG1], true), a2 = arg(ss[D3DTSS_ALPHAARG2], true);
+        out.a = Op(ss[D3DTSS_ALPHAOP], a1.a, a2.a, diffuse.a, tex.a, tfactor_.a, cur.a);
+      }
       cur = out;
     }
     if (alphaTest_ && !Compare(alphaFunc_, cur.a, alphaRef_)) return;
