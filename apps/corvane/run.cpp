@@ -97,7 +97,7 @@ using corvane::cli::kExitOk;
 using corvane::cli::kExitUsage;
 
 constexpr int kMaxFrames = 100000;
-constexpr int kMaxSide = 8192;
+constexpr int kMaxSide = 4096;  // 4096 x 4096 takes 128 MiB of colour and depth
 
 const char* kUsage =
     "usage: corvane run [SCENE] [--frames N] [--size WxH] [--out DIR]\n"

@@ -48,7 +48,7 @@ std::string MatrixText(const D3DMATRIX* m) {
 }  // namespace
 
 SoftwareDevice::SoftwareDevice(const SoftwareDeviceOptions& o)
-    : width_(o.width > 0 ? o.width : 1), height_(o.height > 0 ? o.height : 1) {
+    : width_(std::clamp(o.width, 1, kMaxTargetSide)), height_(std::clamp(o.height, 1, kMaxTargetSide)) {
   color_.assign(size_t(width_) * height_ * 4, 0);
   depth_.assign(size_t(width_) * height_, 1.0f);
 

@@ -20,6 +20,9 @@
 
 namespace corvane {
 
+// Largest side of the render target; larger sizes are cut to it.
+inline constexpr int kMaxTargetSide = 8192;
+
 // What the device is created with.
 struct SoftwareDeviceOptions {
   int width = 640;
