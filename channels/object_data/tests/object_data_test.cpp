@@ -241,4 +241,27 @@ TEST_F(ObjectDataTest, RenderContextProjectsToPixels) {
   EXPECT_EQ(context->GetCameraFov(), 1.0f);
 }
 
+TEST_F(ObjectDataTest, RenderContextCameraByPropertiesAndInProjects) {
+  const corvane::PropertyTable* t = engine->GetPropertyTable(corvane::ids::kRenderContext);
+  ASSERT_NE(t, nullptr);
+  for (const char* stem : {"CameraPosition", "CameraTarget", "CameraFov"}) ASSERT_NE(t->Find(stem), nullptr) << stem;
+  ASSERT_TRUE(t->Find("CameraPosition")->set(*context, corvane::PropertyValue::Vector3({1, 2, 3})));
+  ASSERT_TRUE(t->Find("CameraFov")->set(*context, corvane::PropertyValue::Float(0.5f)));
+  context->SetClearColor(0xFF112233);
+  ZelFileSaver saver;
+  ASSERT_TRUE(context->SaveChannel(saver));
+  std::unique_ptr<Vyn_DX8_RenderContext> copy(
+      static_cast<Vyn_DX8_RenderContext*>(engine->CreateChannelInstance(corvane::ids::kRenderContext, 0, 0)));
+  ZelFileLoader loader(saver.GetBytes().data(), saver.GetBytes().size());
+  ASSERT_TRUE(copy->LoadChannel(loader, nullptr));
+  EXPECT_EQ(copy->GetCameraPosition(), D3DXVECTOR3(1, 2, 3));
+  EXPECT_EQ(copy->GetCameraFov(), 0.5f);
+  EXPECT_EQ(copy->GetClearColor(), 0xFF112233u);
+  // Without a device the context answers defaults and its setters do nothing.
+  EXPECT_EQ(copy->GetDevice(), nullptr);
+  copy->SetRenderState(D3DRS_LIGHTING, FALSE);
+  copy->BeginFrame();
+  EXPECT_EQ(copy->GetDeviceCaps().MaxVertexBlendMatrices, 0u);
+}
+
 }  // namespace
