@@ -188,20 +188,21 @@ HRESULT SoftwareDevice::EndScene() {
 HRESULT SoftwareDevice::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR color, float z,
                               DWORD stencil) {
   Record("Clear", Fmt("%u %s %u 0x%08X %g %u", count, Ptr(rects), flags, color, z, stencil));
+  const uint8_t rgba[4] = {uint8_t(color >> 16), uint8_t(color >> 8), uint8_t(color), uint8_t(color >> 24)};
   auto clearArea = [&](int x1, int y1, int x2, int y2) {
     x1 = std::max(x1, 0), y1 = std::max(y1, 0);
     x2 = std::min(x2, width_), y2 = std::min(y2, height_);
-    for (int y = y1; y < y2; ++y)
-      for (int x = x1; x < x2; ++x) {
-        size_t i = size_t(y) * width_ + x;
-        if (flags & D3DCLEAR_TARGET) {
-          color_[i * 4 + 0] = uint8_t(color >> 16);
-          color_[i * 4 + 1] = uint8_t(color >> 8);
-          color_[i * 4 + 2] = uint8_t(color);
-          color_[i * 4 + 3] = uint8_t(color >> 24);
-        }
-        if (flags & D3DCLEAR_ZBUFFER) depth_[i] = z;
-      }
+    if (x1 >= x2 || y1 >= y2) return;
+    const size_t n = size_t(x2 - x1);
+    // The first row is filled pixel by pixel, the others copied from it.
+    uint8_t* first = &color_[(size_t(y1) * width_ + x1) * 4];
+    if (flags & D3DCLEAR_TARGET)
+      for (size_t k = 0; k < n; ++k) std::memcpy(first + k * 4, rgba, 4);
+    for (int y = y1; y < y2; ++y) {
+      const size_t i = size_t(y) * width_ + x1;
+      if ((flags & D3DCLEAR_TARGET) && y != y1) std::memcpy(&color_[i * 4], first, n * 4);
+      if (flags & D3DCLEAR_ZBUFFER) std::fill(depth_.begin() + i, depth_.begin() + i + n, z);
+    }
   };
   if (count == 0 || !rects) {
     clearArea(int(viewport_.X), int(viewport_.Y), int(viewport_.X + viewport_.Width),

@@ -338,6 +338,22 @@ TEST_F(DeviceTest, NonFiniteAndHugeVerticesAreHarmless) {
   FullQuad(0.1f, 0xFFFFFFFF);  // colours from a broken material stay in range
 }
 
+TEST_F(DeviceTest, ClearTouchesOnlyItsRectanglesAndTheViewport) {
+  const D3DRECT r[2] = {{2, 3, 6, 5}, {30, 30, 40, 40}};  // the second is cut at the edge
+  dev->Clear(2, r, D3DCLEAR_TARGET, 0xFF0000FF, 1.0f, 0);
+  EXPECT_EQ(CountPixels(0xFF0000FF), 4 * 2 + 2 * 2);
+  EXPECT_EQ(dev->GetPixel(2, 3), 0xFF0000FFu);
+  EXPECT_EQ(dev->GetPixel(6, 3), 0xFF000000u);
+  D3DVIEWPORT8 vp = {8, 8, 8, 8, 0, 1};
+  ASSERT_EQ(dev->SetViewport(&vp), D3D_OK);
+  dev->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF00FF00, 0.25f, 0);
+  EXPECT_EQ(CountPixels(0xFF00FF00), 64);
+  EXPECT_EQ(dev->GetDepthBuffer()[8 * 32 + 8], 0.25f);
+  EXPECT_EQ(dev->GetDepthBuffer()[7 * 32 + 8], 1.0f);
+  D3DVIEWPORT8 outside = {30, 0, 8, 8, 0, 1};
+  EXPECT_EQ(dev->SetViewport(&outside), D3DERR_INVALIDCALL);
+}
+
 TEST(SoftwareDeviceLog, RecordsCallsInOrderWithArguments) {
   SoftwareDevice* dev = SoftwareDevice::Create();
   dev->SetRenderState(D3DRS_ZENABLE, FALSE);  // not recorded yet
