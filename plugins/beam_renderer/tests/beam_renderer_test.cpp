@@ -74,13 +74,21 @@ struct DrawCall {
 class BeamTest : public ::testing::Test {
  protected:
   void SetUp() override { Build(64, 64); }
-  void TearDown() override {
+  void TearDown() override { Clear(); }
+
+  void Clear() {
     delete beam;
     delete emitter;
     if (device) device->Release();
+    beam = nullptr;
+    emitter = nullptr;
+    device = nullptr;
+    engine.reset();
   }
 
+  // A fresh engine, device (width x height), camera, beam and hand emitter.
   void Build(int width, int height) {
+    Clear();
     engine = std::make_unique<Engine>();
     engine->GetLogger().SetCapture(true);
     ASSERT_GT(engine->LoadPluginFolder(CORVANE_TEST_PLUGIN_DIR), 0);
