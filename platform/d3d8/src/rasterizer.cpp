@@ -340,6 +340,14 @@ class PixelProcessor {
     }
   }
 
+  // Interpolated attributes the shading reads: the colour (4), then two per textured stage.
+  int AttributesUsed() const {
+    int n = 4;
+    for (int s = 0; s < stages_; ++s)
+      if (st_.textures[s]) n = 6 + 2 * s;
+    return n;
+  }
+
   // Depth test only (early), true when the fragment survives.
   bool DepthPasses(size_t i, float z) const { return !zTest_ || Compare(zFunc_, z, st_.depth[i]); }
 
@@ -557,6 +565,7 @@ class Rasterizer {
     x1_ = std::min(int(vp.X + vp.Width), st.width);
     y1_ = std::min(int(vp.Y + vp.Height), st.height);
     cull_ = st.rs[D3DRS_CULLMODE];
+    nAttr_ = px_.AttributesUsed();
     flat_ = st.rs[D3DRS_SHADEMODE] == D3DSHADE_FLAT;
   }
 
@@ -602,7 +611,7 @@ class Rasterizer {
     float dx = s1.x - s0.x, dy = s1.y - s0.y;
     int steps = int(std::ceil(std::max(std::fabs(dx), std::fabs(dy))));
     if (steps < 1) steps = 1;
-    float attr[kAttrs];
+    float attr[kAttrs] = {};
     for (int i = 0; i <= steps; ++i) {
       float t = float(i) / float(steps);
       int x = int(std::floor(s0.x + dx * t)), y = int(std::floor(s0.y + dy * t));
@@ -612,7 +621,7 @@ class Rasterizer {
       if (z < 0 || z > 1) continue;
       size_t idx = size_t(y) * st_.width + x;
       if (!px_.DepthPasses(idx, z)) continue;
-      for (int k = 0; k < kAttrs; ++k) attr[k] = (s0.a[k] + (s1.a[k] - s0.a[k]) * t) / iw;
+      for (int k = 0; k < nAttr_; ++k) attr[k] = (s0.a[k] + (s1.a[k] - s0.a[k]) * t) / iw;
       px_.Shade(idx, z, attr);
     }
   }
@@ -660,7 +669,7 @@ class Rasterizer {
       B[k] = (b.x - a.x);
       own[k] = Owns(b.x - a.x, b.y - a.y);
     }
-    float attr[kAttrs];
+    float attr[kAttrs] = {};
     const float fx = minX + 0.5f;
     for (int y = minY; y <= maxY; ++y) {
       const float py = y + 0.5f;
@@ -682,7 +691,7 @@ class Rasterizer {
         if (!px_.DepthPasses(idx, z)) continue;
         const float iw = b0 * v0.iw + b1 * v1.iw + b2 * v2.iw;
         const float rw = 1.0f / iw;
-        for (int k = 0; k < kAttrs; ++k) attr[k] = (b0 * v0.a[k] + b1 * v1.a[k] + b2 * v2.a[k]) * rw;
+        for (int k = 0; k < nAttr_; ++k) attr[k] = (b0 * v0.a[k] + b1 * v1.a[k] + b2 * v2.a[k]) * rw;
         px_.Shade(idx, z, attr);
       }
     }
@@ -694,6 +703,7 @@ class Rasterizer {
   int x0_, y0_, x1_, y1_;
   DWORD cull_;
   bool flat_;
+  int nAttr_ = kAttrs;  // attributes the pixel stage reads (colour, then texture sets)
 };
 
 }  // namespace
