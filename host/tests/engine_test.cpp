@@ -1,6 +1,7 @@
 // Engine: plug-in loading and the type registry, channel creation, shared channels, sinks,
 // property tables and the global engine.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -26,7 +27,8 @@ using corvane::ids::kValue;
 // A fresh folder under the test's temporary directory, removed afterwards.
 struct TempDir {
   fs::path path;
-  explicit TempDir(const char* name) : path(fs::temp_directory_path() / (std::string("corvane_") + name)) {
+  explicit TempDir(const char* name)
+      : path(fs::temp_directory_path() / (std::string("corvane_") + name + "_" + std::to_string(getpid()))) {
     fs::remove_all(path);
     fs::create_directories(path);
   }
