@@ -39,6 +39,12 @@ TEST_F(EmitterUpdateTest, DyingPeriodZeroKillsOnTheUpdateAfterLifeEnds) {
   EXPECT_EQ(e->GetLivingCount(), 0);
   EXPECT_EQ(e->GetLastParticlePoolIndex(), -1);
   EXPECT_EQ(e->GetFreeList().GetItemCount(), 1);
+  // Killing a dead particle again changes nothing (its slot is listed once).
+  e->KillParticle(0);
+  e->KillParticle(-1);
+  e->KillParticle(7);
+  EXPECT_EQ(e->GetFreeList().GetItemCount(), 1);
+  EXPECT_EQ(e->GetLivingCount(), 0);
   EXPECT_TRUE(PoolIsConsistent(*e));
 }
 
