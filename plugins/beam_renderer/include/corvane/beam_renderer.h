@@ -5,6 +5,11 @@
 // as one continuous beam: walking from the youngest particle along the age chain, every pair of
 // neighbours is joined by a quad that faces the camera, as wide at each end as that particle's
 // size.x, stretched `HingeOffset` units past both particles so that neighbouring quads overlap.
+// The walk stops at a dead particle, at a particle born after its younger neighbour, or after as
+// many particles as the pool holds. Births back-dated by the emitter's missing-period correction
+// (birth times rising along the chain by at most one birth period) are followed and visited in age
+// order, newest first. The quad lies in the view plane at its older particle and points, on the
+// screen, at its younger one (whatever the viewport's aspect and wherever the camera stands).
 //
 // Geometry: 4 vertices per pool slot (position, diffuse 0x00RRGGBB, u, v; 24 bytes), quad k at
 // vertices 4k .. 4k + 3 with (u, v) = (0,0), (1,0), (0,1), (1,1) and indices (4k, 4k+1, 4k+2),
@@ -12,7 +17,8 @@
 // slot 0 stays unused. The vertices are written in world space and drawn with an identity world
 // transform and lighting off; both are put back afterwards.
 //
-// The object data base's settings give the look: its TextureFile is bound on stage 0 and its
+// The object data base's settings give the look: its texture file (scene data {"texture": ...}) is
+// bound on stage 0 and its
 // AlphaBlend turns on alpha blending; this channel's AdditiveBlend draws the beam additively
 // (source and destination added, depth writes off), the usual way of drawing glowing particles.
 //
