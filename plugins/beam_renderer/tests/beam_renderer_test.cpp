@@ -12,7 +12,9 @@
 #include "corvane/beam_renderer.h"
 #include "corvane/channels/render_context.h"
 #include "corvane/chunk_io.h"
+#include "corvane/channel_group.h"
 #include "corvane/host/engine.h"
+#include "corvane/host/scene.h"
 #include "corvane/particle_emitter.h"
 #include "corvane/property.h"
 #include "corvane/software_device.h"
@@ -610,3 +612,47 @@ TEST_F(BeamTest, DrawsARealEmittersParticles) {
 }
 
 }  // namespace
+
+// The scenes that show the beam: each loads, and after a second of frames every beam draws a chain
+// of particles without the device refusing anything.
+TEST(BeamScenes, EveryBeamOfTheExampleScenesDraws) {
+  for (const char* name : {"default.json", "beam_missing_periods.json", "beam_shape.json"}) {
+    SCOPED_TRACE(name);
+    Engine engine;
+    engine.GetLogger().SetCapture(true);
+    ASSERT_GT(engine.LoadPluginFolder(CORVANE_TEST_PLUGIN_DIR), 0);
+    auto* context = static_cast<Vyn_DX8_RenderContext*>(engine.GetSharedChannel(ids::kRenderContext, nullptr));
+    ASSERT_NE(context, nullptr);
+    corvane::SoftwareDeviceOptions options;
+    options.width = 160;
+    options.height = 120;
+    SoftwareDevice* device = SoftwareDevice::Create(options);
+    context->SetDevice(device, nullptr);
+    context->AddAssetFolder(CORVANE_SOURCE_DIR);
+    corvane::host::LoadedScene scene;
+    std::string error;
+    ASSERT_TRUE(corvane::host::LoadSceneFile(engine, std::string(CORVANE_SOURCE_DIR) + "/scenes/" + name, &scene,
+                                             &error))
+        << error;
+    if (scene.camera.present) context->SetCamera(scene.camera.position, scene.camera.target, scene.camera.fov);
+    for (int frame = 0; frame < 25; ++frame) {
+      engine.AdvanceFrame(scene.settings.frameStep);
+      context->BeginFrame();
+      scene.group->Evaluate();
+    }
+    int beams = 0;
+    for (int i = 0; i < scene.group->GetChannelCount(); ++i) {
+      Zel_Channel* channel = scene.group->GetChannel(i);
+      if (channel->GetChannelType().typeId != ids::kParticleBeamRenderer) continue;
+      ++beams;
+      EXPECT_GT(static_cast<Vyn_DX8_ParticleBeamRenderer*>(channel)->GetLastVisitedCount(), 1)
+          << channel->GetInstanceName();
+    }
+    EXPECT_GT(beams, 0);
+    EXPECT_EQ(device->GetInvalidCallCount(), 0) << device->GetLastError();
+    EXPECT_FALSE(engine.GetLogger().Contains("texture")) << "a texture did not load";
+    scene.group.reset();
+    context->SetDevice(nullptr, nullptr);
+    device->Release();
+  }
+}
