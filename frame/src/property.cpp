@@ -15,4 +15,18 @@ const char* PropertyTypeName(PropertyType t) {
   return "?";
 }
 
+bool SameValue(const PropertyValue& a, const PropertyValue& b) {
+  if (a.type != b.type) return false;
+  switch (a.type) {
+    case PropertyType::Bool: return a.b == b.b;
+    case PropertyType::Int:
+    case PropertyType::Enum: return a.i == b.i;
+    case PropertyType::UInt32: return a.u == b.u;
+    case PropertyType::Float: return a.f == b.f;
+    case PropertyType::Vector3: return a.v == b.v;
+    case PropertyType::Matrix: return a.m == b.m;
+  }
+  return false;
+}
+
 }  // namespace corvane

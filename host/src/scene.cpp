@@ -113,23 +113,6 @@ std::string ShowValue(const PropertyInfo& info, const PropertyValue& p) {
   return "?";
 }
 
-bool SameValue(const PropertyValue& a, const PropertyValue& b) {
-  if (a.type != b.type) return false;
-  switch (a.type) {
-    case PropertyType::Bool: return a.b == b.b;
-    case PropertyType::Int:
-    case PropertyType::Enum: return a.i == b.i;
-    case PropertyType::UInt32: return a.u == b.u;
-    case PropertyType::Float: return a.f == b.f;
-    case PropertyType::Vector3: return a.v.x == b.v.x && a.v.y == b.v.y && a.v.z == b.v.z;
-    case PropertyType::Matrix:
-      for (int r = 0; r < 4; ++r)
-        for (int c = 0; c < 4; ++c)
-          if (a.m.m[r][c] != b.m.m[r][c]) return false;
-      return true;
-  }
-  return false;
-}
 
 // The property table of a type: its own, or when its plug-in publishes none, that of the nearest
 // base type that does (the class derives from that type's class, so the accessors apply).

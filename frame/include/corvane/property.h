@@ -21,6 +21,10 @@ enum class PropertyType { Bool, Int, UInt32, Float, Vector3, Matrix, Enum };
 
 const char* PropertyTypeName(PropertyType t);
 
+struct PropertyValue;
+// True when both values have the same type and the member of that type is equal.
+bool SameValue(const PropertyValue& a, const PropertyValue& b);
+
 // A property value of any of the types above; only the member of its type is meaningful.
 struct PropertyValue {
   PropertyType type = PropertyType::Int;

@@ -290,17 +290,23 @@ HRESULT SoftwareDevice::GetMaterial(D3DMATERIAL8* m) {
   return D3D_OK;
 }
 
+// Makes light slot `index` exist. Slots that were never set hold Direct3D's default light: white,
+// directional, pointing along +z, switched off.
+template <class Lights, class Enabled>
+static void GrowLights(Lights& lights, Enabled& enabled, DWORD index) {
+  if (index < lights.size()) return;
+  D3DLIGHT8 def = {};
+  def.Type = D3DLIGHT_DIRECTIONAL;
+  def.Diffuse = {1, 1, 1, 0};
+  def.Direction = D3DXVECTOR3(0, 0, 1);
+  lights.resize(index + 1, def);
+  enabled.resize(index + 1, 0);
+}
+
 HRESULT SoftwareDevice::SetLight(DWORD index, const D3DLIGHT8* l) {
   Record("SetLight", Fmt("%u %s", index, Ptr(l)));
   if (!l || index >= 4096) return D3DERR_INVALIDCALL;
-  if (index >= lights_.size()) {
-    D3DLIGHT8 def = {};
-    def.Type = D3DLIGHT_DIRECTIONAL;
-    def.Diffuse = {1, 1, 1, 0};
-    def.Direction = D3DXVECTOR3(0, 0, 1);
-    lights_.resize(index + 1, def);
-    lightEnabled_.resize(index + 1, 0);
-  }
+  GrowLights(lights_, lightEnabled_, index);
   lights_[index] = *l;
   return D3D_OK;
 }
@@ -315,15 +321,7 @@ HRESULT SoftwareDevice::GetLight(DWORD index, D3DLIGHT8* l) {
 HRESULT SoftwareDevice::LightEnable(DWORD index, BOOL enable) {
   Record("LightEnable", Fmt("%u %d", index, enable));
   if (index >= 4096) return D3DERR_INVALIDCALL;
-  if (index >= lights_.size()) {
-    // Enabling a light that was never set gives it Direct3D's default light.
-    D3DLIGHT8 def = {};
-    def.Type = D3DLIGHT_DIRECTIONAL;
-    def.Diffuse = {1, 1, 1, 0};
-    def.Direction = D3DXVECTOR3(0, 0, 1);
-    lights_.resize(index + 1, def);
-    lightEnabled_.resize(index + 1, 0);
-  }
+  GrowLights(lights_, lightEnabled_, index);
   lightEnabled_[index] = enable ? 1 : 0;
   return D3D_OK;
 }

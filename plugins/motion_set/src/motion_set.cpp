@@ -42,10 +42,8 @@ Vyn_DX8_MatrixInterpolateSet::Vyn_DX8_MatrixInterpolateSet() {
   }
 }
 
-Vyn_DX8_MatrixInterpolateSet::Vyn_DX8_MatrixInterpolateSet(const Vyn_DX8_MatrixInterpolateSet& other)
-    : Zel_Channel(other) {
-  m_DefaultMatrix = other.m_DefaultMatrix;
-  CopyFramesFrom(other);
+// Everything a copy takes over besides the frames: evaluation state, time mapping and flags.
+void Vyn_DX8_MatrixInterpolateSet::CopySettingsFrom(const Vyn_DX8_MatrixInterpolateSet& other) {
   m_fCurrentFrame = other.m_fCurrentFrame;
   m_fCurrentFraction = other.m_fCurrentFraction;
   m_nCurrentLowerKey = other.m_nCurrentLowerKey;
@@ -59,6 +57,13 @@ Vyn_DX8_MatrixInterpolateSet::Vyn_DX8_MatrixInterpolateSet(const Vyn_DX8_MatrixI
   m_bUseLinearCalculation = other.m_bUseLinearCalculation;
 }
 
+Vyn_DX8_MatrixInterpolateSet::Vyn_DX8_MatrixInterpolateSet(const Vyn_DX8_MatrixInterpolateSet& other)
+    : Zel_Channel(other) {
+  m_DefaultMatrix = other.m_DefaultMatrix;
+  CopyFramesFrom(other);
+  CopySettingsFrom(other);
+}
+
 Vyn_DX8_MatrixInterpolateSet& Vyn_DX8_MatrixInterpolateSet::operator=(
     const Vyn_DX8_MatrixInterpolateSet& other) {
   if (this == &other) return *this;
@@ -66,17 +71,7 @@ Vyn_DX8_MatrixInterpolateSet& Vyn_DX8_MatrixInterpolateSet::operator=(
   m_DefaultMatrix = other.m_DefaultMatrix;
   DeleteFrames();
   CopyFramesFrom(other);
-  m_fCurrentFrame = other.m_fCurrentFrame;
-  m_fCurrentFraction = other.m_fCurrentFraction;
-  m_nCurrentLowerKey = other.m_nCurrentLowerKey;
-  m_nCurrentUpperKey = other.m_nCurrentUpperKey;
-  m_fTimeShift = other.m_fTimeShift;
-  m_fTimeScale = other.m_fTimeScale;
-  m_fStartFrame = other.m_fStartFrame;
-  m_fEndFrame = other.m_fEndFrame;
-  m_pTimers = other.m_pTimers;
-  m_bLooping = other.m_bLooping;
-  m_bUseLinearCalculation = other.m_bUseLinearCalculation;
+  CopySettingsFrom(other);
   return *this;
 }
 

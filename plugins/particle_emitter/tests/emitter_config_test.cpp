@@ -10,23 +10,11 @@
 namespace ids = corvane::ids;
 using corvane::PropertyType;
 using corvane::PropertyValue;
+using corvane::SameValue;
 using P = Vyn_DX8_ParticleEmitter;
 
 namespace {
 
-bool SameValue(const PropertyValue& a, const PropertyValue& b) {
-  if (a.type != b.type) return false;
-  switch (a.type) {
-    case PropertyType::Bool: return a.b == b.b;
-    case PropertyType::Int:
-    case PropertyType::Enum: return a.i == b.i;
-    case PropertyType::UInt32: return a.u == b.u;
-    case PropertyType::Float: return a.f == b.f;
-    case PropertyType::Vector3: return a.v == b.v;
-    case PropertyType::Matrix: return a.m == b.m;
-  }
-  return false;
-}
 
 std::string Show(const PropertyValue& v) {
   switch (v.type) {

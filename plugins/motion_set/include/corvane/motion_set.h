@@ -209,6 +209,7 @@ class Vyn_DX8_MatrixInterpolateSet : public Zel_Channel {
   D3DXMATRIX Evaluate(MotionFrame* frame, float t);
   void DeleteFrames();
   void CopyFramesFrom(const Vyn_DX8_MatrixInterpolateSet& other);
+  void CopySettingsFrom(const Vyn_DX8_MatrixInterpolateSet& other);
   // Reports a load failure through the first message sink and the loader's error.
   void ReportLoadError(ZelFileLoader& loader, const char* what);
 
