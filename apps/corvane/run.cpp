@@ -24,73 +24,11 @@
 #include "corvane/host/scene.h"
 #include "corvane/software_device.h"
 #include "corvane/type_ids.h"
+// kDefaultSceneText: scenes/default.json, built into the tool and rendered when no scene is named.
+#include "default_scene.h"
 
 namespace {
 
-// The scene rendered when none is named: glowing particle beams swirling up around a hot core,
-// drawn additively over a ground grid.
-// (scenes/default.json holds the same text.)
-const char* const kDefaultSceneText = R"json({
-  "frameStep": 1.0,
-  "frames": 100,
-  "camera": { "position": [0, 3.0, -9.0], "target": [0, 1.8, 0], "fov": 0.8 },
-  "channels": [
-    { "id": "view", "type": "5E08C4B3-D96A-4F21-B7E5-0A3F8D62C19B", "shared": "",
-      "properties": { "ClearColor": "0xFF06080E" } },
-    { "id": "ground", "type": "DX8 3D ObjectData",
-      "properties": { "Primitive": "Grid", "Size": 24, "Segments": 1, "Color": [1, 1, 1] },
-      "data": { "texture": "assets/textures/ground_grid.png" } },
-    { "id": "cyan", "type": "DX8 ParticleEmitter",
-      "properties": { "MaxParticles": 400, "BirthPeriod": 40, "BurstTotal": 1,
-                      "Shape": "ShapeBox", "BoxShapeDimensions": [0, 0, 0],
-                      "ParticleInitialDirection": [1, 0.8, 0], "ParticleInitialVelocity": 1.4,
-                      "MaxAbsVelocity": 1.4, "VorticityVelocity": 2.0, "AccVector0": [0, 2.0, 0],
-                      "ParticleInitialLifeTime": 6000, "ParticleDyingPeriod": 1000,
-                      "ParticleInitialSizeStart": [0.3, 0.3, 0.3], "ParticleInitialSizeEnd": [1.4, 1.4, 1.4],
-                      "ParticleInitialColorStart": [0.03, 0.13, 0.24], "ParticleInitialColorEnd": [0.09, 0.005, 0.13] } },
-    { "id": "rose", "type": "DX8 ParticleEmitter",
-      "properties": { "MaxParticles": 400, "BirthPeriod": 40, "BurstTotal": 1,
-                      "Shape": "ShapeBox", "BoxShapeDimensions": [0, 0, 0],
-                      "ParticleInitialDirection": [-0.5, 0.8, 0.866], "ParticleInitialVelocity": 1.4,
-                      "MaxAbsVelocity": 1.4, "VorticityVelocity": 2.0, "AccVector0": [0, 2.0, 0],
-                      "ParticleInitialLifeTime": 6000, "ParticleDyingPeriod": 1000,
-                      "ParticleInitialSizeStart": [0.3, 0.3, 0.3], "ParticleInitialSizeEnd": [1.4, 1.4, 1.4],
-                      "ParticleInitialColorStart": [0.24, 0.06, 0.16], "ParticleInitialColorEnd": [0.09, 0.005, 0.09] } },
-    { "id": "violet", "type": "DX8 ParticleEmitter",
-      "properties": { "MaxParticles": 400, "BirthPeriod": 40, "BurstTotal": 1,
-                      "Shape": "ShapeBox", "BoxShapeDimensions": [0, 0, 0],
-                      "ParticleInitialDirection": [-0.5, 0.8, -0.866], "ParticleInitialVelocity": 1.4,
-                      "MaxAbsVelocity": 1.4, "VorticityVelocity": 2.0, "AccVector0": [0, 2.0, 0],
-                      "ParticleInitialLifeTime": 6000, "ParticleDyingPeriod": 1000,
-                      "ParticleInitialSizeStart": [0.3, 0.3, 0.3], "ParticleInitialSizeEnd": [1.4, 1.4, 1.4],
-                      "ParticleInitialColorStart": [0.13, 0.09, 0.27], "ParticleInitialColorEnd": [0.04, 0.005, 0.11] } },
-    { "id": "core", "type": "DX8 ParticleEmitter",
-      "properties": { "MaxParticles": 200, "BirthPeriod": 40, "BurstTotal": 1,
-                      "Shape": "ShapeBox", "BoxShapeDimensions": [0, 0, 0],
-                      "ParticleInitialDirection": [0, 1, 0], "ParticleInitialVelocity": 1.6,
-                      "ParticleInitialLifeTime": 2200, "ParticleDyingPeriod": 600,
-                      "ParticleInitialSizeStart": [1.6, 1.6, 1.6], "ParticleInitialSizeEnd": [0.5, 0.5, 0.5],
-                      "ParticleInitialColorStart": [0.29, 0.22, 0.09], "ParticleInitialColorEnd": [0.14, 0.04, 0.01] } },
-    { "id": "cyanBeam", "type": "DX8 ParticleSpriteBeamRenderer",
-      "properties": { "AdditiveBlend": true, "HingeOffset": 0.3 },
-      "data": { "texture": "assets/textures/particle_soft.png" },
-      "links": { "Particle Emitter": "cyan" } },
-    { "id": "roseBeam", "type": "DX8 ParticleSpriteBeamRenderer",
-      "properties": { "AdditiveBlend": true, "HingeOffset": 0.3 },
-      "data": { "texture": "assets/textures/particle_soft.png" },
-      "links": { "Particle Emitter": "rose" } },
-    { "id": "violetBeam", "type": "DX8 ParticleSpriteBeamRenderer",
-      "properties": { "AdditiveBlend": true, "HingeOffset": 0.3 },
-      "data": { "texture": "assets/textures/particle_soft.png" },
-      "links": { "Particle Emitter": "violet" } },
-    { "id": "coreBeam", "type": "DX8 ParticleSpriteBeamRenderer",
-      "properties": { "AdditiveBlend": true, "HingeOffset": 0.3 },
-      "data": { "texture": "assets/textures/particle_soft.png" },
-      "links": { "Particle Emitter": "core" } }
-  ],
-  "roots": ["ground", "cyanBeam", "roseBeam", "violetBeam", "coreBeam"]
-}
-)json";
 
 using corvane::cli::kExitFailure;
 using corvane::cli::kExitOk;
